@@ -1,0 +1,121 @@
+#include "app/convert.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+
+#include "app/rows.h"
+#include "textio/writer.h"
+
+namespace app {
+namespace {
+
+struct release {
+    void operator()(float* p) const { std::free(p); }
+};
+using storage = std::unique_ptr<float, release>;
+
+// Fresh zeroed storage for rows x columns values; zero rows still get a
+// minimal request. The operating system gives large requests zeroed pages
+// that are only touched as rows are read.
+storage obtain(std::int32_t rows, int columns) {
+    const std::size_t r = rows > 0 ? static_cast<std::size_t>(rows) : 0;
+    if (r > std::numeric_limits<std::size_t>::max() / (sizeof(float) * static_cast<std::size_t>(columns))) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    const std::size_t n = r * static_cast<std::size_t>(columns);
+    errno = 0;
+    float* p = static_cast<float*>(std::calloc(n > 0 ? n : 1, sizeof(float)));
+    if (p == nullptr && errno == 0) errno = ENOMEM;
+    return storage(p);
+}
+
+failure from_read(const textio::read_result& r, int statement) {
+    failure f;
+    f.statement = statement;
+    f.line = r.line;
+    switch (r.what) {
+        case textio::status::end_of_file:
+        case textio::status::ok:
+            f.what = failure::kind::end_of_file;
+            break;
+        case textio::status::malformed:
+            f.what = failure::kind::malformed;
+            f.position = r.position;
+            f.expected = r.expected;
+            break;
+        case textio::status::read_error:
+            f.what = failure::kind::read_error;
+            f.error = r.error;
+            break;
+    }
+    return f;
+}
+
+failure from_write(const textio::write_result& w) {
+    failure f;
+    f.what = failure::kind::write_error;
+    f.statement = w.lost == textio::line_kind::header ? write_header : write_data;
+    f.error = w.error;
+    return f;
+}
+
+}  // namespace
+
+outcome convert(textio::source& in, textio::sink& out) {
+    textio::reader rd(in);
+    textio::writer wr(out);
+    outcome o;
+
+    // Pending lines go out whichever way the run ends.
+    auto finish = [&](const failure& f) {
+        o.end = f;
+        if (f.what != failure::kind::write_error) {
+            if (const textio::write_result w = wr.flush(); !w) o.lost = from_write(w);
+        }
+        return o;
+    };
+
+    if (const textio::read_result r = rd.skip_line(); !r) return finish(from_read(r, skip_title));
+
+    // Values the first header omits are zero; later headers keep the last ones.
+    float lead_value = 0;
+    std::int32_t nrows = 0;
+    float ref_value = 0;
+    const textio::item header[] = {textio::item::real(lead_value), textio::item::integer(nrows),
+                                   textio::item::real(ref_value)};
+    for (;;) {
+        if (const textio::read_result r = rd.read_list(header); !r) return finish(from_read(r, read_header));
+
+        storage vars = obtain(nrows, in_columns);
+        storage varso = vars ? obtain(nrows, out_columns) : nullptr;
+        if (!varso) {
+            failure f;
+            f.what = failure::kind::no_memory;
+            f.error = errno;
+            return finish(f);
+        }
+
+        for (std::int32_t i = 0; i < nrows; ++i) {
+            float* row = vars.get() + in_columns * static_cast<std::size_t>(i);
+            const textio::item items[in_columns] = {
+                textio::item::real(row[0]), textio::item::real(row[1]), textio::item::real(row[2]),
+                textio::item::real(row[3]), textio::item::real(row[4]), textio::item::real(row[5]),
+                textio::item::real(row[6])};
+            if (const textio::read_result r = rd.read_list(items); !r) return finish(from_read(r, read_row));
+        }
+        if (o.blocks < std::numeric_limits<std::int32_t>::max()) ++o.blocks;  // stops at the largest count
+
+        convert_rows(vars.get(), varso.get(), nrows, ref_value);
+        vars.reset();
+
+        if (const textio::write_result w = wr.write_header_line(o.blocks, nrows, lead_value, ref_value); !w)
+            return finish(from_write(w));
+        if (const textio::write_result w = wr.write_data_lines(varso.get(), nrows); !w)
+            return finish(from_write(w));
+    }
+}
+
+}  // namespace app

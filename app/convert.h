@@ -1,0 +1,48 @@
+// The block loop: title line, then block header, rows, conversion and output
+// lines for one block after another until something ends the run.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "textio/reader.h"
+#include "textio/stream.h"
+
+namespace app {
+
+// The statements that touch a file, as the diagnostics number them.
+enum statement : int {
+    open_input = 9,
+    open_output = 10,
+    skip_title = 13,
+    read_header = 18,
+    read_row = 21,
+    write_header = 63,
+    write_data = 66,
+};
+
+constexpr int input_unit = 10;
+constexpr int output_unit = 20;
+
+struct failure {
+    enum class kind : std::uint8_t { end_of_file, malformed, read_error, open_error, write_error, no_memory };
+
+    kind what = kind::end_of_file;
+    int statement = 0;                         // none for no_memory
+    int error = 0;                             // errno for read, open, write and no_memory
+    int position = 0;                          // malformed: the item's position
+    textio::kind expected = textio::kind::real;  // malformed: what it needed
+    std::int64_t line = 0;                     // input line, as the reader reports it
+};
+
+struct outcome {
+    failure end;                 // what ended the run
+    std::optional<failure> lost;  // output that could not be written when the run ended
+    std::int32_t blocks = 0;     // blocks counted
+};
+
+// Converts until the input ends or something fails; every complete block
+// reaches the output before it returns.
+outcome convert(textio::source& in, textio::sink& out);
+
+}  // namespace app

@@ -1,0 +1,67 @@
+#include "app/files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace app {
+
+file::~file() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int file::open(const char* name) {
+    fd_ = ::open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        const int refused = errno;
+        if (refused != EACCES && refused != EPERM && refused != EROFS) return refused;
+        fd_ = ::open(name, O_RDONLY | O_CLOEXEC);
+        if (fd_ >= 0) {
+            write_refused_ = refused;
+        } else {
+            fd_ = ::open(name, O_WRONLY | O_CLOEXEC);
+            if (fd_ < 0) return refused;
+            read_refused_ = refused;
+        }
+    }
+    struct stat st;
+    regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    return 0;
+}
+
+std::ptrdiff_t file::read(char* buf, std::size_t n) {
+    if (read_refused_ != 0) return -read_refused_;
+    for (;;) {
+        const ssize_t got = ::read(fd_, buf, n);
+        if (got >= 0) return got;
+        if (errno != EINTR) return -errno;
+    }
+}
+
+int file::write(const char* data, std::size_t n, std::size_t& done) {
+    done = 0;
+    if (write_refused_ != 0) return write_refused_;
+    while (done < n) {
+        const ssize_t put = ::write(fd_, data + done, n - done);
+        if (put > 0) {
+            done += static_cast<std::size_t>(put);
+        } else if (put == 0) {
+            return EIO;
+        } else if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+int file::truncate(std::uint64_t size) {
+    if (write_refused_ != 0) return write_refused_;
+    if (!regular_) return 0;
+    while (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+        if (errno != EINTR) return errno;
+    }
+    return 0;
+}
+
+}  // namespace app

@@ -1,0 +1,34 @@
+// The two files of a run, opened the way the converter opens them.
+#pragma once
+
+#include <cstdint>
+
+#include "textio/stream.h"
+
+namespace app {
+
+class file final : public textio::source, public textio::sink {
+public:
+    file() = default;
+    file(const file&) = delete;
+    file& operator=(const file&) = delete;
+    ~file() override;
+
+    // Opens for reading and writing, creating the file when it is missing.
+    // Where that is refused for lack of permission or on a read-only file
+    // system, opens for reading only, and failing that for writing only,
+    // without creating. Returns 0 or the errno of the first refusal.
+    int open(const char* name);
+
+    std::ptrdiff_t read(char* buf, std::size_t n) override;
+    int write(const char* data, std::size_t n, std::size_t& done) override;
+    int truncate(std::uint64_t size) override;
+
+private:
+    int fd_ = -1;
+    int read_refused_ = 0;   // errno of the refused open, when opened for writing only
+    int write_refused_ = 0;  // errno of the refused open, when opened for reading only
+    bool regular_ = false;
+};
+
+}  // namespace app

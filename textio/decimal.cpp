@@ -1,0 +1,82 @@
+#include "textio/decimal.h"
+
+#include <bit>
+#include <charconv>
+#include <cstdio>
+#include <limits>
+
+namespace textio {
+namespace {
+
+constexpr double pow10_exact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+float with_sign(float v, bool negative) { return negative ? -v : v; }
+
+// Exact decimal-to-binary conversion of every digit kept.
+float convert_exactly(const decimal& d) {
+    char text[decimal::max_digits + 32];
+    char* p = text;
+    for (int i = 0; i < d.ndigits; ++i) *p++ = d.digits[i];
+    std::int64_t e = d.exp10;
+    if (d.inexact) {
+        // One more non-zero digit stands for the dropped ones: it keeps the
+        // value strictly between the same two candidates.
+        *p++ = '1';
+        --e;
+    }
+    *p++ = 'e';
+    p = std::to_chars(p, text + sizeof text, e).ptr;
+    float v = 0;
+    auto r = std::from_chars(text, p, v);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Reported for results beyond the finite range and for those that
+        // round to zero; the value is left unset.
+        v = d.exp10 + d.ndigits > 0 ? std::numeric_limits<float>::infinity() : 0.0f;
+    }
+    return with_sign(v, d.negative);
+}
+
+}  // namespace
+
+float to_float(const decimal& d) {
+    if (d.ndigits == 0) return with_sign(0.0f, d.negative);
+
+    // The value lies in [10^(mag-1), 10^mag).
+    const std::int64_t mag = d.exp10 + d.ndigits;
+    if (mag > 39) return with_sign(std::numeric_limits<float>::infinity(), d.negative);
+    if (mag < -45) return with_sign(0.0f, d.negative);  // below 2^-150
+
+    // Fast path: an integer of at most 53 bits and a power of ten that is
+    // exact in double give a correctly rounded double in one operation.
+    // Rounding that double to float is then correct unless the double lies
+    // exactly half-way between two floats.
+    if (d.ndigits <= 19 && !d.inexact && d.head <= (std::uint64_t{1} << 53)) {
+        double w = static_cast<double>(d.head);
+        const std::int64_t q = d.exp10;
+        double x;
+        bool ok = true;
+        if (q >= 0 && q <= 22) {
+            x = w * pow10_exact[q];
+        } else if (q < 0 && q >= -22) {
+            x = w / pow10_exact[-q];
+        } else {
+            ok = false;
+            x = 0;
+        }
+        if (ok) {
+            const float f = static_cast<float>(x);
+            if (static_cast<double>(f) == x) return with_sign(f, d.negative);
+            const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+            const int e2 = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+            // Within the normal float range a half-way double has exactly
+            // the bit after the 24th set and nothing below it.
+            if (e2 >= -126 && e2 <= 127 && (bits & 0x1fffffff) != 0x10000000)
+                return with_sign(f, d.negative);
+        }
+    }
+    return convert_exactly(d);
+}
+
+}  // namespace textio

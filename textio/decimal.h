@@ -1,0 +1,73 @@
+// Decimal numbers as the reader collects them, and their conversion to the
+// nearest single-precision number.
+#pragma once
+
+#include <cstdint>
+
+namespace textio {
+
+// A decimal number: value = (the integer formed by `digits`) x 10^exp10.
+// Leading zeros are not kept. Past `max_digits` significant digits only the
+// fact that a dropped digit was non-zero is kept: 200 digits are more than
+// any tie between two single-precision numbers needs, so the nearest number
+// is still found exactly.
+struct decimal {
+    static constexpr int max_digits = 200;
+
+    bool negative = false;
+    bool inexact = false;        // a non-zero digit past max_digits was dropped
+    int ndigits = 0;             // significant digits kept, at most max_digits
+    std::int64_t exp10 = 0;      // kept within +-(2^62)
+    std::uint64_t head = 0;      // the first min(ndigits, 19) digits as a number
+    char digits[max_digits];     // '0' to '9'
+
+    void clear() {
+        negative = false;
+        inexact = false;
+        ndigits = 0;
+        exp10 = 0;
+        head = 0;
+    }
+
+    // Appends one digit (0 to 9) standing before the decimal point.
+    void add_integer_digit(unsigned d) {
+        if (ndigits == 0 && d == 0) return;
+        if (ndigits < max_digits) {
+            push(d);
+        } else {
+            inexact |= d != 0;
+            bump_exponent(1);
+        }
+    }
+
+    // Appends one digit (0 to 9) standing after the decimal point.
+    void add_fraction_digit(unsigned d) {
+        if (ndigits == 0 && d == 0) {
+            bump_exponent(-1);
+        } else if (ndigits < max_digits) {
+            push(d);
+            bump_exponent(-1);
+        } else {
+            inexact |= d != 0;
+        }
+    }
+
+    // Adds an exponent of ten, itself already kept within +-(2^62).
+    void bump_exponent(std::int64_t e) {
+        constexpr std::int64_t lim = std::int64_t{1} << 62;
+        std::int64_t v = exp10 + e;  // both within +-2^62: cannot overflow
+        exp10 = v > lim ? lim : v < -lim ? -lim : v;
+    }
+
+private:
+    void push(unsigned d) {
+        if (ndigits < 19) head = head * 10 + d;
+        digits[ndigits++] = static_cast<char>('0' + d);
+    }
+};
+
+// The single-precision number nearest to d, ties to even; beyond the largest
+// finite number it is an infinity, below the smallest subnormal it is zero.
+float to_float(const decimal& d);
+
+}  // namespace textio

@@ -1,0 +1,81 @@
+// The list-directed reader of the input file: free-form values, read in order
+// into a list of items, each read beginning on a new line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "textio/decimal.h"
+#include "textio/stream.h"
+
+namespace textio {
+
+enum class kind : std::uint8_t { real, integer };
+
+// One variable a read fills: a single-precision real or a 32-bit integer.
+struct item {
+    kind type;
+    void* target;
+
+    static item real(float& v) { return {kind::real, &v}; }
+    static item integer(std::int32_t& v) { return {kind::integer, &v}; }
+};
+
+enum class status : std::uint8_t { ok, end_of_file, malformed, read_error };
+
+struct read_result {
+    status what = status::ok;
+    int position = 0;            // malformed: the item's position in the list, from 1
+    kind expected = kind::real;  // malformed: what the item needed
+    int error = 0;               // read_error: the errno value
+    // malformed and read_error: the input line (from 1) where it happened;
+    // end_of_file: how many lines the input holds.
+    std::int64_t line = 0;
+
+    explicit operator bool() const { return what == status::ok; }
+};
+
+class reader {
+public:
+    static constexpr std::size_t buffer_size = std::size_t{1} << 18;
+
+    explicit reader(source& in);
+
+    // Consumes the next line whole, whatever it holds.
+    read_result skip_line();
+
+    // Fills the items from the values that follow, beginning at the start of
+    // the next line. Items that get no value (a null value, or a slash ending
+    // the read early) keep what they held.
+    read_result read_list(std::span<const item> items);
+
+private:
+    struct token;
+
+    int peek() {
+        if (p_ == end_ && !fill()) return -1;
+        return static_cast<unsigned char>(*p_);
+    }
+    bool fill();
+    bool at_terminator();
+    void scan_digits(token& t, bool fraction);
+    bool scan_value(token& t);
+    bool scan_word(token& t);
+    bool scan_signed(token& t);
+    read_result discard_line();
+    read_result stopped();
+    read_result malformed(std::size_t index, kind expected) const;
+
+    source& in_;
+    std::unique_ptr<char[]> buf_;
+    const char* p_;
+    const char* end_;
+    std::int64_t line_ = 1;  // the line the position is on
+    char last_ = '\n';       // the byte before the buffer's first one
+    bool eof_ = false;
+    int error_ = 0;
+};
+
+}  // namespace textio
