@@ -1,1 +1,247 @@
+// The built program, run in a directory of its own: output bytes, exit
+// status and diagnostics.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "run_program.h"
+
+namespace {
+
+using testing_support::run_converter;
+using testing_support::scratch_dir;
+namespace fs = std::filesystem;
+
+const std::string out_name = "FORCINGS_ASCII_lsf";
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + p.string());
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The first line of a diagnostic names the statement, unit and file.
+std::string where(int statement, int unit) {
+    return "statement " + std::to_string(statement) + ", unit " + std::to_string(unit) + ", file " +
+           (unit == 10 ? "lsf" : out_name) + "\n";
+}
+
+std::string header(const std::string& count_and_rows, const std::string& reals) {
+    return count_and_rows + "     " + reals + "\n";
+}
+
+const std::string row_text = "1 2 3 4 5 6 7\n";
+// The data line of row_text with ref_value 2: the ratio 2/2 makes the power 1.
+const std::string row_line =
+    "    2.000000000  -8.23200E-002    5.000000000    6.000000000   6.69667E+002   4.00000E+003\n";
+
+TEST(Conformance, EveryVectorGivesItsBytesAndStatus) {
+    const fs::path data = fs::path(LSF2ASCII_SOURCE_DIR) / "tests" / "data";
+    int cases = 0;
+    for (const auto& entry : fs::directory_iterator(data)) {
+        if (entry.path().filename().string().rfind("case-", 0) != 0) continue;
+        ++cases;
+        SCOPED_TRACE(entry.path().filename().string());
+        scratch_dir dir;
+        dir.put("lsf", slurp(entry.path() / "lsf"));
+        const auto r = run_converter(dir);
+        EXPECT_EQ(r.status, std::stoi(slurp(entry.path() / "exit_status")));
+        EXPECT_EQ(dir.get(out_name), slurp(entry.path() / out_name));
+        EXPECT_NE(r.errors.find(where(18, 10)), std::string::npos) << r.errors;
+    }
+    EXPECT_EQ(cases, 24);
+}
+
+TEST(Example, ShippedOutputMatches) {
+    const fs::path ex = fs::path(LSF2ASCII_SOURCE_DIR) / "examples";
+    scratch_dir dir;
+    dir.put("lsf", slurp(ex / "lsf"));
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(dir.get(out_name), slurp(ex / out_name));
+}
+
+TEST(EndOfInput, TitleOnlyWritesNothingAndKeepsAnExistingOutput) {
+    scratch_dir dir;
+    dir.put("lsf", "title\n");
+    dir.put(out_name, "previous contents\nsecond line");
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(18, 10) + "end of file after input line 1\n");
+    EXPECT_EQ(dir.get(out_name), "previous contents\nsecond line");
+}
+
+TEST(EndOfInput, EmptyOrMissingInputEndsAtTheTitle) {
+    for (bool missing : {false, true}) {
+        SCOPED_TRACE(missing ? "missing" : "empty");
+        scratch_dir dir;
+        if (!missing) dir.put("lsf", "");
+        const auto r = run_converter(dir);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors, "lsf2ascii: " + where(13, 10) + "end of file: the input is empty\n");
+        EXPECT_TRUE(dir.exists("lsf"));
+        EXPECT_EQ(dir.get("lsf"), "");
+        EXPECT_EQ(dir.get(out_name), "");
+    }
+}
+
+TEST(EndOfInput, IncompleteBlockIsNeitherCountedNorWritten) {
+    const std::string first = " 1.5 1 2.0\n" + row_text;
+    const std::string first_lines = header("001     001", "        1.50000          2.000          0.000") + row_line;
+    struct {
+        std::string tail;
+        int statement;
+    } cases[] = {
+        {" 7.0 2 2.0\n", 21},             // header, no rows
+        {" 7.0 2 2.0\n" + row_text, 21},  // one row of two
+        {" 7.0 2 2.0\n1 2 3\n", 21},      // inside a row
+        {" 7.0 2", 18},                   // inside the header
+        {" 7.0\n", 18},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tail);
+        scratch_dir dir;
+        dir.put("lsf", "t\n" + first + c.tail);
+        const auto r = run_converter(dir);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors.rfind("lsf2ascii: " + where(c.statement, 10), 0), 0u) << r.errors;
+        EXPECT_NE(r.errors.find("end of file"), std::string::npos);
+        EXPECT_EQ(dir.get(out_name), first_lines);
+    }
+}
+
+TEST(Blocks, ZeroAndNegativeRowCountsWriteAnEmptyLine) {
+    scratch_dir dir;
+    dir.put("lsf", "t\n 1.0 0 2.0\n 3.0 -4 5.0\n");
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(dir.get(out_name), header("001     000", "        1.00000          2.000          0.000") + "\n" +
+                                     header("002     ***", "        3.00000          5.000          0.000") + "\n");
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(18, 10) + "end of file after input line 3\n");
+}
+
+TEST(Blocks, ThousandthBlockCountIsAsterisks) {
+    std::string in = "t\n";
+    for (int i = 0; i < 1001; ++i) in += "0 0 0\n";
+    scratch_dir dir;
+    dir.put("lsf", in);
+    EXPECT_EQ(run_converter(dir).status, 2);
+    const std::string out = dir.get(out_name);
+    const std::string zeros = "             0.00000          0.000          0.000\n\n";
+    EXPECT_EQ(out.size(), 1001 * (61 + 2u));
+    EXPECT_EQ(out.substr(998 * 63, 63), "999     000" + zeros);
+    EXPECT_EQ(out.substr(999 * 63, 63), "***     000" + zeros);
+    EXPECT_EQ(out.substr(1000 * 63, 63), "***     000" + zeros);
+}
+
+TEST(Blocks, CrLfLinesReadAsLfLines) {
+    scratch_dir dir;
+    dir.put("lsf", "title\r\n 1.5 1 2.0\r\n1 2 3 4 5 6 7\r\n");
+    EXPECT_EQ(run_converter(dir).status, 2);
+    EXPECT_EQ(dir.get(out_name),
+              header("001     001", "        1.50000          2.000          0.000") + row_line);
+}
+
+TEST(Storage, HugeRowCountFailsBeforeAnyRowIsRead) {
+    scratch_dir dir;
+    dir.put("lsf", "t\n 1.0 1 2.0\n" + row_text + " 1.0 2147483647 2.0\n");
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors, "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
+    // The block before it is complete and reaches the file.
+    EXPECT_EQ(dir.get(out_name),
+              header("001     001", "        1.00000          2.000          0.000") + row_line);
+}
+
+TEST(Malformed, DiagnosticNamesItemTypeAndLine) {
+    struct {
+        std::string input;
+        std::string second_line;
+        int statement;
+    } cases[] = {
+        {"t\n 1.0 5.0 2.0\n", "malformed value in input line 2: item 2 must be an integer\n", 18},
+        {"t\n 1.0 1 2.0\n1 2 3\n\n 4 x 6 7\n", "malformed value in input line 5: item 5 must be a real number\n",
+         21},
+        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7;\n", "malformed value in input line 3: item 7 must be a real number\n",
+         21},
+        {"t\n 1.0 3000000000 2.0\n", "malformed value in input line 2: item 2 must be an integer\n", 18},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        scratch_dir dir;
+        dir.put("lsf", c.input);
+        const auto r = run_converter(dir);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors, "lsf2ascii: " + where(c.statement, 10) + c.second_line);
+        EXPECT_EQ(dir.get(out_name), "");
+    }
+}
+
+TEST(Files, InputThatIsADirectoryFailsToOpen) {
+    scratch_dir dir;
+    fs::create_directory(dir.file("lsf"));
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(9, 10) + "open failed: Is a directory\n");
+    EXPECT_FALSE(dir.exists(out_name));
+}
+
+TEST(Files, OutputThatIsADirectoryFailsToOpen) {
+    scratch_dir dir;
+    dir.put("lsf", "t\n");
+    fs::create_directory(dir.file(out_name));
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(10, 20) + "open failed: Is a directory\n");
+}
+
+TEST(Files, FullDiskEndsWithAWriteDiagnostic) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this machine";
+    scratch_dir dir;
+    dir.put("lsf", "t\n 1.0 1 2.0\n" + row_text);
+    fs::create_symlink("/dev/full", dir.file(out_name));
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) + "write failed: No space left on device\n");
+}
+
+TEST(Files, ReadOnlyOutputFailsAtTheFirstHeaderAndStaysUnchanged) {
+    scratch_dir dir;
+    dir.put("lsf", "t\n 1.0 1 2.0\n" + row_text);
+    dir.put(out_name, "keep me\n");
+    fs::permissions(dir.file(out_name), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const auto r = run_converter(dir, true);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) + "write failed: Permission denied\n");
+    EXPECT_EQ(dir.get(out_name), "keep me\n");
+}
+
+TEST(Files, WriteOnlyInputFailsAtTheTitle) {
+    scratch_dir dir;
+    dir.put("lsf", "t\n 1.0 1 2.0\n" + row_text);
+    fs::permissions(dir.file("lsf"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write);
+    const auto r = run_converter(dir, true);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(13, 10) + "read failed in input line 1: Permission denied\n");
+}
+
+TEST(Files, ArgumentsAreIgnoredAndLocaleDoesNotMatter) {
+    // The program takes no options; a decimal comma locale changes nothing.
+    scratch_dir dir;
+    dir.put("lsf", "t\n 1.5 1 2.0\n" + row_text);
+    ::setenv("LC_ALL", "de_DE.UTF-8", 1);
+    const auto r = run_converter(dir);
+    ::unsetenv("LC_ALL");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(dir.get(out_name),
+              header("001     001", "        1.50000          2.000          0.000") + row_line);
+}
+
+}  // namespace
