@@ -1,1 +1,124 @@
+// The block loop over input and output held in memory.
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "app/convert.h"
+#include "app/diagnostics.h"
+
+namespace {
+
+struct text_source final : textio::source {
+    std::string data;
+    std::size_t at = 0;
+    explicit text_source(std::string d) : data(std::move(d)) {}
+    std::ptrdiff_t read(char* buf, std::size_t n) override {
+        n = std::min(n, data.size() - at);
+        std::memcpy(buf, data.data() + at, n);
+        at += n;
+        return static_cast<std::ptrdiff_t>(n);
+    }
+};
+
+// Keeps what it is given; from byte `room` on, it fails as a full disk does.
+struct text_sink final : textio::sink {
+    std::string data;
+    std::size_t room = std::string::npos;
+    int write(const char* p, std::size_t n, std::size_t& done) override {
+        done = std::min(n, room - std::min(room, data.size()));
+        data.append(p, done);
+        return done < n ? ENOSPC : 0;
+    }
+    int truncate(std::uint64_t size) override {
+        if (size < data.size()) data.resize(size);
+        return 0;
+    }
+};
+
+const std::string zeros_header_tail = "             0.00000          0.000          0.000\n";
+
+TEST(Convert, UnreadValuesAreZeroAndLaterHeadersKeepOmittedOnes) {
+    // The first header omits ref_value; its row ends early at a slash; the
+    // second header takes lead_value and ref_value from the first by nulls.
+    text_source in("t\n 2.5 1 /\n 1 2 3 4 /\n , 1 ,,\n 0 0 0 0 0 0 0\n");
+    text_sink out;
+    const app::outcome o = app::convert(in, out);
+    EXPECT_EQ(o.blocks, 2);
+    EXPECT_EQ(o.end.what, app::failure::kind::end_of_file);
+    EXPECT_EQ(o.end.statement, app::read_header);
+    EXPECT_FALSE(o.lost);
+    // Row 1: c2 = 2, ref_value 0: an infinite ratio; c5, c6, c7 are zero.
+    const std::string row1 =
+        "    2.000000000  -0.00000E+000    0.000000000    0.000000000       Infinity   4.00000E+003\n";
+    const std::string row2 =
+        "    0.000000000  -0.00000E+000    0.000000000    0.000000000            NaN   0.00000E+000\n";
+    EXPECT_EQ(out.data, "001     001             2.50000          0.000          0.000\n" + row1 +
+                            "002     001             2.50000          0.000          0.000\n" + row2);
+}
+
+TEST(Convert, WriteFailureNamesTheKindOfLineLost) {
+    const std::string block = " 1.0 1 2.0\n 1 2 3 4 5 6 7\n";
+    // Room for the first header line only: the data line is lost at the end.
+    {
+        text_source in("t\n" + block);
+        text_sink out;
+        out.room = 62;
+        const app::outcome o = app::convert(in, out);
+        EXPECT_EQ(o.end.what, app::failure::kind::end_of_file);
+        ASSERT_TRUE(o.lost);
+        EXPECT_EQ(o.lost->statement, app::write_data);
+        EXPECT_EQ(o.lost->error, ENOSPC);
+        EXPECT_EQ(out.data, "");  // cut back: the block did not arrive whole
+        EXPECT_EQ(app::exit_status(o), 2);
+        EXPECT_EQ(app::describe(*o.lost),
+                  "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\nwrite failed: No space left on device\n");
+    }
+    // No room at all: the first header line fails at once.
+    {
+        text_source in("t\n" + block + block);
+        text_sink out;
+        out.room = 0;
+        const app::outcome o = app::convert(in, out);
+        EXPECT_EQ(o.end.what, app::failure::kind::write_error);
+        EXPECT_EQ(o.end.statement, app::write_header);
+        EXPECT_FALSE(o.lost);
+        EXPECT_EQ(o.blocks, 1);
+    }
+}
+
+TEST(Convert, PendingLinesReachTheOutputOnEveryEnd) {
+    const std::string block = " 1.0 0 2.0\n";
+    const std::string lines = "001     000             1.00000          2.000          0.000\n\n"
+                              "002     000             1.00000          2.000          0.000\n\n";
+    for (const char* tail : {"", " 1.0 x", " 1.0 1 2.0\n 1 2 q", " 1.0 2147483647 2.0\n"}) {
+        SCOPED_TRACE(tail);
+        text_source in("t\n" + block + block + tail);
+        text_sink out;
+        const app::outcome o = app::convert(in, out);
+        EXPECT_EQ(out.data, lines);
+        EXPECT_FALSE(o.lost);
+    }
+}
+
+TEST(Diagnostics, StatusAndText) {
+    app::failure f;
+    f.what = app::failure::kind::no_memory;
+    f.error = ENOMEM;
+    app::outcome o;
+    o.end = f;
+    EXPECT_EQ(app::exit_status(o), 1);
+    EXPECT_EQ(app::describe(f), "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
+    f = {};
+    f.what = app::failure::kind::read_error;
+    f.statement = app::read_row;
+    f.error = EIO;
+    f.line = 7;
+    o.end = f;
+    EXPECT_EQ(app::exit_status(o), 2);
+    EXPECT_EQ(app::describe(f),
+              "lsf2ascii: statement 21, unit 10, file lsf\nread failed in input line 7: Input/output error\n");
+}
+
+}  // namespace
