@@ -1,0 +1,104 @@
+// Microbenchmarks of the three stages of a row: reading, converting, writing.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/rows.h"
+#include "textio/fields.h"
+#include "textio/reader.h"
+#include "textio/writer.h"
+
+namespace {
+
+const char typical_row[] = "    1512.93    848.099   278.2042  3.215570e-03    8.0311   -1.4270  -1.82541e-02\n";
+const char messy_row[] = "1512.931 , 848.0994\t278.20\n  3.215570D-03, 2*8.0\t-1.825407e-02 \r\n";
+
+// Gives the same text over and over, a buffer at a time.
+class repeating_source final : public textio::source {
+public:
+    explicit repeating_source(const char* line) {
+        while (text_.size() < textio::reader::buffer_size) text_ += line;
+    }
+    std::ptrdiff_t read(char* buf, std::size_t n) override {
+        n = std::min(n, text_.size());
+        std::memcpy(buf, text_.data(), n);
+        return static_cast<std::ptrdiff_t>(n);
+    }
+
+private:
+    std::string text_;
+};
+
+void read_rows(benchmark::State& state, const char* line) {
+    repeating_source src(line);
+    textio::reader rd(src);
+    float row[7];
+    const textio::item items[7] = {textio::item::real(row[0]), textio::item::real(row[1]),
+                                   textio::item::real(row[2]), textio::item::real(row[3]),
+                                   textio::item::real(row[4]), textio::item::real(row[5]),
+                                   textio::item::real(row[6])};
+    for (auto _ : state) {
+        if (!rd.read_list(items)) state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(row);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * std::strlen(line)));
+}
+
+void BM_read_row_typical(benchmark::State& state) { read_rows(state, typical_row); }
+void BM_read_row_messy(benchmark::State& state) { read_rows(state, messy_row); }
+
+void BM_convert_block(benchmark::State& state) {
+    const int rows = 50;
+    std::vector<float> vars(7 * rows), varso(6 * rows);
+    for (int i = 0; i < rows; ++i) {
+        const float in[7] = {10.0f * i, 1013.25f - 15.0f * i, 288.15f - 0.5f * i, 0.012f / (1 + i), 5.0f + i, -1.5f,
+                             -0.05f};
+        std::memcpy(&vars[7 * i], in, sizeof in);
+    }
+    for (auto _ : state) {
+        app::convert_rows(vars.data(), varso.data(), rows, 1013.25f);
+        benchmark::DoNotOptimize(varso.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * rows);
+}
+
+void BM_write_data_line(benchmark::State& state) {
+    const float row[6] = {848.0994f, -2.146723e-04f, 8.0311f, -1.4270f, 531.5771f, 3.21557f};
+    char line[128];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(textio::format_data_line(line, row));
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_put_fixed(benchmark::State& state) {
+    char field[16];
+    float v = 848.0994f;
+    for (auto _ : state) {
+        textio::put_fixed(field, v, 9);
+        benchmark::DoNotOptimize(field);
+    }
+}
+
+void BM_put_scientific(benchmark::State& state) {
+    char field[16];
+    float v = -2.146723e-04f;
+    for (auto _ : state) {
+        textio::put_scientific(field, v);
+        benchmark::DoNotOptimize(field);
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_read_row_typical);
+BENCHMARK(BM_read_row_messy);
+BENCHMARK(BM_convert_block);
+BENCHMARK(BM_write_data_line);
+BENCHMARK(BM_put_fixed);
+BENCHMARK(BM_put_scientific);
+BENCHMARK_MAIN();
