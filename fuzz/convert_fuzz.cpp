@@ -2,7 +2,9 @@
 //
 // Input: byte 0 chooses the chunk sizes the source hands out; byte 1 holds
 // flags: 1 the output held earlier contents, 2 the output has room for only
-// a given number of bytes, 4 the input fails with EIO at a given offset;
+// a given number of bytes, 4 the input fails with EIO at a given offset,
+// 8 everything after the input's first line comes 100 times (so that the
+// output outgrows the writer's buffer) and the number counts 64 bytes;
 // bytes 2 and 3 give that number (little-endian). The rest is the input file.
 //
 // Properties: no crash or undefined behaviour; the output holds only whole
@@ -91,8 +93,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < control) return 0;
     const std::uint8_t seed = data[0];
     const std::uint8_t flags = data[1];
-    const std::size_t number = data[2] | static_cast<std::size_t>(data[3]) << 8;
-    const std::string_view text(reinterpret_cast<const char*>(data) + control, size - control);
+    const bool repeat = flags & 8;
+    const std::size_t number = (data[2] | static_cast<std::size_t>(data[3]) << 8) << (repeat ? 6 : 0);
+    std::string_view text(reinterpret_cast<const char*>(data) + control, size - control);
+    std::string repeated;
+    if (repeat) {
+        const std::size_t body = text.find('\n') == std::string_view::npos ? text.size() : text.find('\n') + 1;
+        repeated = text.substr(0, body);
+        for (int k = 0; k < 100; ++k) repeated += text.substr(body);
+        text = repeated;
+    }
 
     // Reference: the input in one piece, an output without limits.
     fuzzing::memory_source whole_in(text, 0);
