@@ -1,5 +1,6 @@
 // lsf2ascii: converts the forcing data of ./lsf into the fixed-width file
 // ./FORCINGS_ASCII_lsf. It takes no options and ignores its arguments.
+#include <csignal>
 #include <cstdio>
 
 #include "app/convert.h"
@@ -25,6 +26,10 @@ int stop_opening(int statement, int error) {
 }  // namespace
 
 int main() {
+    // A write beyond the file size limit fails with EFBIG like any other
+    // failed write, instead of killing the process with part of a line in
+    // the file.
+    std::signal(SIGXFSZ, SIG_IGN);
     app::file input;
     if (const int e = input.open("lsf"); e != 0) return stop_opening(app::open_input, e);
     app::file output;

@@ -1,0 +1,160 @@
+// The whole conversion, from input bytes in memory to output in memory.
+//
+// Input: byte 0 chooses the chunk sizes the source hands out; byte 1 holds
+// flags: 1 the output held earlier contents, 2 the output has room for only
+// a given number of bytes, 4 the input fails with EIO at a given offset,
+// 8 everything after the input's first line comes 100 times (so that the
+// output outgrows the writer's buffer) and the number counts 64 bytes;
+// bytes 2 and 3 give that number (little-endian). The rest is the input file.
+//
+// Properties: no crash or undefined behaviour; the output holds only whole
+// 61-character header lines, 90-character data lines and empty lines, each
+// header followed by its block's data lines (or by one empty line), one
+// header per counted block; chunked input gives the same output; an output
+// that runs out of room keeps exactly the blocks that fit whole and the run
+// reports the lost write; a failing input keeps a whole-block prefix of the
+// output; an output that gets no line keeps what it held.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/convert.h"
+#include "check.h"
+#include "memory.h"
+#include "textio/writer.h"
+
+namespace {
+
+constexpr std::size_t control = 4;
+const std::string earlier = "earlier contents\nwithout a line end";
+
+bool is_digits(std::string_view s) {
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// Checks the layout of the output; returns where each block begins, and
+// its end as the last entry.
+std::vector<std::size_t> blocks_of(const std::string& out) {
+    std::vector<std::size_t> starts;
+    std::size_t pos = 0;
+    while (pos < out.size()) {
+        const std::size_t nl = out.find('\n', pos);
+        FUZZ_CHECK(nl != std::string::npos);  // whole lines only
+        FUZZ_CHECK(nl - pos == textio::header_line_length);
+        starts.push_back(pos);
+        const std::string_view rows(out.data() + pos + 8, 3);
+        pos = nl + 1;
+        // The data lines up to the next header, or one empty line.
+        std::size_t data = 0;
+        bool empty = false;
+        while (pos < out.size()) {
+            const std::size_t e = out.find('\n', pos);
+            FUZZ_CHECK(e != std::string::npos);
+            if (e - pos == textio::header_line_length) break;
+            if (e == pos) {
+                FUZZ_CHECK(data == 0 && !empty);
+                empty = true;
+            } else {
+                FUZZ_CHECK(e - pos == textio::data_line_length && !empty);
+                ++data;
+            }
+            pos = e + 1;
+        }
+        FUZZ_CHECK(empty != (data > 0));
+        if (is_digits(rows)) {
+            const unsigned n = static_cast<unsigned>(std::stoi(std::string(rows)));
+            FUZZ_CHECK(n == 0 ? empty : data == n);
+        } else {
+            FUZZ_CHECK(rows == "***");
+        }
+    }
+    starts.push_back(out.size());
+    return starts;
+}
+
+bool same(const app::failure& a, const app::failure& b) {
+    return a.what == b.what && a.statement == b.statement && a.error == b.error && a.position == b.position &&
+           a.expected == b.expected && a.line == b.line;
+}
+
+bool is_boundary(const std::vector<std::size_t>& blocks, std::size_t n) {
+    for (std::size_t b : blocks)
+        if (b == n) return true;
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < control) return 0;
+    const std::uint8_t seed = data[0];
+    const std::uint8_t flags = data[1];
+    const bool repeat = flags & 8;
+    const std::size_t number = (data[2] | static_cast<std::size_t>(data[3]) << 8) << (repeat ? 6 : 0);
+    std::string_view text(reinterpret_cast<const char*>(data) + control, size - control);
+    std::string repeated;
+    if (repeat) {
+        const std::size_t body = text.find('\n') == std::string_view::npos ? text.size() : text.find('\n') + 1;
+        repeated = text.substr(0, body);
+        for (int k = 0; k < 100; ++k) repeated += text.substr(body);
+        text = repeated;
+    }
+
+    // Reference: the input in one piece, an output without limits.
+    fuzzing::memory_source whole_in(text, 0);
+    fuzzing::memory_sink whole_out;
+    const app::outcome ref = app::convert(whole_in, whole_out);
+    const std::string& full = whole_out.data;
+    FUZZ_CHECK(!whole_out.grown);
+    FUZZ_CHECK(!ref.lost);
+    FUZZ_CHECK(ref.end.what == app::failure::kind::end_of_file || ref.end.what == app::failure::kind::malformed ||
+               ref.end.what == app::failure::kind::no_memory);
+    const std::vector<std::size_t> blocks = blocks_of(full);
+    FUZZ_CHECK(blocks.size() - 1 == static_cast<std::size_t>(ref.blocks));
+
+    // The same input in chunks, into an output with earlier contents, with
+    // limited room or with a failing input, as the flags say.
+    const bool keep = flags & 1;
+    const std::size_t room = flags & 2 ? number : fuzzing::memory_sink::unlimited;
+    const std::size_t fail_at = flags & 4 ? number : fuzzing::memory_source::never;
+    fuzzing::memory_source in(text, seed, fail_at);
+    fuzzing::memory_sink out(keep ? earlier : std::string(), room);
+    const app::outcome o = app::convert(in, out);
+    FUZZ_CHECK(!out.grown);
+    const std::string& got = out.data;
+
+    if (got != full) FUZZ_CHECK(full.empty() || got.empty() || got.size() < full.size());
+    if (full.empty() || (got.empty() && keep)) {
+        // Nothing written: what the output held stays.
+        if (o.blocks == 0) FUZZ_CHECK(got == (keep ? earlier : std::string()));
+    }
+    if (got != earlier || !keep) {
+        FUZZ_CHECK(full.compare(0, got.size(), got) == 0);
+        FUZZ_CHECK(is_boundary(blocks, got.size()));
+    }
+
+    const bool write_failed = o.end.what == app::failure::kind::write_error || o.lost;
+    if (fail_at == fuzzing::memory_source::never) {
+        if (room == fuzzing::memory_sink::unlimited || full.size() <= room) {
+            FUZZ_CHECK(!write_failed);
+            FUZZ_CHECK(same(o.end, ref.end) && o.blocks == ref.blocks);
+            if (ref.blocks > 0) FUZZ_CHECK(got == full);
+        } else {
+            // The blocks that fit whole, and a write failure reported.
+            std::size_t fit = 0;
+            for (std::size_t b : blocks)
+                if (b <= room) fit = b;
+            FUZZ_CHECK(write_failed);
+            FUZZ_CHECK((o.end.what == app::failure::kind::write_error ? o.end : *o.lost).error == ENOSPC);
+            if (fit > 0 || !keep) FUZZ_CHECK(got.size() == fit);
+        }
+    } else if (room == fuzzing::memory_sink::unlimited) {
+        FUZZ_CHECK(!write_failed);
+        if (o.end.what != app::failure::kind::read_error) FUZZ_CHECK(same(o.end, ref.end) && o.blocks == ref.blocks);
+    }
+    return 0;
+}

@@ -1,0 +1,124 @@
+// Arbitrary bytes through skip_line and read_list.
+//
+// Input: byte 0 chooses the chunk sizes the source hands out, byte 1 where
+// a read error is injected (0: never), bytes 2 to 5 the reads (cycled), and
+// the rest is the text. A read byte b is skip_line when b % 8 is 0, else a
+// read_list of b % 8 items whose first five are integers where the bits of
+// b >> 3 are set, reals otherwise.
+//
+// Properties: no crash or undefined behaviour; the same reads over the same
+// text give the same results and values whether the text comes in one piece
+// or in small chunks; with an injected error every read gives what it gave
+// without it, or fails with that error; an end of file reports the number
+// of lines the text holds; a malformed value names an item of the list and
+// its type.
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "check.h"
+#include "memory.h"
+#include "textio/reader.h"
+
+namespace {
+
+constexpr std::size_t control = 6;
+constexpr int max_reads = 1 << 14;
+
+struct step {
+    textio::read_result r;
+    std::uint32_t values[7];
+};
+
+bool same(const textio::read_result& a, const textio::read_result& b) {
+    return a.what == b.what && a.position == b.position && a.expected == b.expected && a.error == b.error &&
+           a.line == b.line;
+}
+
+bool same(const step& a, const step& b, int n) {
+    return same(a.r, b.r) && std::memcmp(a.values, b.values, sizeof(std::uint32_t) * static_cast<std::size_t>(n)) == 0;
+}
+
+int items_of(std::uint8_t b) { return b % 8; }
+
+// Runs the reads until one fails (or max_reads), recording each.
+std::vector<step> run(const std::uint8_t* ops, std::string_view text, std::uint8_t seed, std::size_t fail_at) {
+    fuzzing::memory_source src(text, seed, fail_at);
+    textio::reader rd(src);
+    std::vector<step> steps;
+    for (int k = 0; k < max_reads; ++k) {
+        const std::uint8_t b = ops[k % 4];
+        const int n = items_of(b);
+        step s;
+        // Items start from a pattern of their own, so that an item a read
+        // leaves alone shows.
+        float reals[7];
+        std::int32_t ints[7];
+        textio::item list[7];
+        for (int i = 0; i < n; ++i) {
+            const std::uint32_t fill = 0x7fc00000u + static_cast<std::uint32_t>(k * 8 + i);
+            std::memcpy(&reals[i], &fill, sizeof fill);
+            ints[i] = static_cast<std::int32_t>(fill);
+            list[i] = i < 5 && ((b >> 3) >> i & 1) ? textio::item::integer(ints[i]) : textio::item::real(reals[i]);
+        }
+        s.r = n == 0 ? rd.skip_line() : rd.read_list(std::span<const textio::item>(list, static_cast<std::size_t>(n)));
+        for (int i = 0; i < n; ++i) {
+            if (list[i].type == textio::kind::real)
+                std::memcpy(&s.values[i], &reals[i], sizeof(float));
+            else
+                std::memcpy(&s.values[i], &ints[i], sizeof(std::int32_t));
+        }
+        if (s.r.what == textio::status::malformed) {
+            FUZZ_CHECK(s.r.position >= 1 && s.r.position <= n);
+            FUZZ_CHECK(s.r.expected == list[s.r.position - 1].type);
+        }
+        steps.push_back(s);
+        if (!s.r) break;
+    }
+    return steps;
+}
+
+std::int64_t lines_in(std::string_view text) {
+    std::int64_t n = 0;
+    for (char c : text) n += c == '\n';
+    if (!text.empty() && text.back() != '\n') ++n;
+    return n;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < control) return 0;
+    const std::uint8_t seed = data[0];
+    const std::uint8_t fail = data[1];
+    const std::uint8_t* ops = data + 2;
+    const std::string_view text(reinterpret_cast<const char*>(data) + control, size - control);
+
+    const std::vector<step> whole = run(ops, text, 0, fuzzing::memory_source::never);
+    const textio::read_result& last = whole.back().r;
+    FUZZ_CHECK(last.what != textio::status::read_error);
+    if (last.what == textio::status::end_of_file) FUZZ_CHECK(last.line == lines_in(text));
+
+    // Chunked: the same steps exactly.
+    const std::vector<step> chunked = run(ops, text, seed == 0 ? 1 : seed, fuzzing::memory_source::never);
+    FUZZ_CHECK(chunked.size() == whole.size());
+    for (std::size_t k = 0; k < whole.size(); ++k) FUZZ_CHECK(same(whole[k], chunked[k], items_of(ops[k % 4])));
+
+    // An injected error: the steps before it as they were, then the error.
+    if (fail != 0) {
+        const std::size_t at = (static_cast<std::size_t>(fail) - 1) * 16;
+        const std::vector<step> broken = run(ops, text, seed, at);
+        FUZZ_CHECK(broken.size() <= whole.size());
+        for (std::size_t k = 0; k < broken.size(); ++k) {
+            const step& s = broken[k];
+            if (s.r.what == textio::status::read_error) {
+                FUZZ_CHECK(k + 1 == broken.size());
+                FUZZ_CHECK(s.r.error == EIO);
+            } else {
+                FUZZ_CHECK(same(s, whole[k], items_of(ops[k % 4])));
+            }
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,379 @@
+// Faults end to end: output that stops taking bytes part-way, storage that
+// cannot be had, absurd values, huge lines and bytes that are not text.
+// Every run must end with status 1 or 2 and a diagnostic, leave only whole
+// lines of complete blocks in the output, and lose no block that was
+// complete before the fault.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "run_program.h"
+
+namespace {
+
+using testing_support::scratch_dir;
+
+const std::string out_name = "FORCINGS_ASCII_lsf";
+constexpr std::size_t header_len = 61;
+constexpr std::size_t data_len = 90;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
+
+struct run_info {
+    int status = -1;  // exit status, -1 when ended by a signal
+    int signal = 0;
+    std::string errors;
+    long max_rss_kib = 0;
+};
+
+struct limits {
+    rlim_t file_size = RLIM_INFINITY;
+    rlim_t address_space = RLIM_INFINITY;
+};
+
+// Runs the converter in dir with the given resource limits; reports the
+// child's own peak resident size.
+run_info run_limited(const scratch_dir& dir, const limits& lim = {}) {
+    const std::string err_path = dir.path() + ".stderr";
+    const pid_t pid = ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int null = ::open("/dev/null", O_RDWR);
+        if (err < 0 || null < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::dup2(err, 2);
+        const rlimit fs{lim.file_size, lim.file_size};
+        const rlimit as{lim.address_space, lim.address_space};
+        if (::setrlimit(RLIMIT_FSIZE, &fs) != 0 || ::setrlimit(RLIMIT_AS, &as) != 0) ::_exit(126);
+        ::execl(LSF2ASCII_BIN, "lsf2ascii", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int ws = 0;
+    rusage ru{};
+    while (::wait4(pid, &ws, 0, &ru) < 0) {
+        if (errno != EINTR) throw std::runtime_error("wait4 failed");
+    }
+    run_info r;
+    if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
+    if (WIFSIGNALED(ws)) r.signal = WTERMSIG(ws);
+    r.max_rss_kib = ru.ru_maxrss;
+    std::FILE* f = std::fopen(err_path.c_str(), "rb");
+    if (f != nullptr) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) r.errors.append(buf, n);
+        std::fclose(f);
+    }
+    ::unlink(err_path.c_str());
+    return r;
+}
+
+// Writes a large input piece by piece, so that the test process stays small
+// (a forked child starts with the parent's resident pages).
+void put_pieces(const scratch_dir& dir, const std::string& name,
+                const std::function<void(const std::function<void(const std::string&)>&)>& make) {
+    std::FILE* f = std::fopen(dir.file(name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    make([&](const std::string& s) { ASSERT_EQ(std::fwrite(s.data(), 1, s.size(), f), s.size()); });
+    ASSERT_EQ(std::fclose(f), 0);
+}
+
+// Checks that the output holds only whole lines of complete blocks: each a
+// 61-character header line followed by its data lines of 90 characters (as
+// many as the header's row count shows) or by one empty line. Returns the
+// offset where each block begins, and the output's end as the last entry.
+std::vector<std::size_t> whole_blocks(const std::string& out) {
+    std::vector<std::size_t> starts;
+    std::size_t pos = 0;
+    while (pos < out.size()) {
+        const std::size_t nl = out.find('\n', pos);
+        if (nl == std::string::npos) {
+            ADD_FAILURE() << "partial line at offset " << pos;
+            break;
+        }
+        if (nl - pos != header_len) {
+            ADD_FAILURE() << "expected a header line at offset " << pos;
+            break;
+        }
+        starts.push_back(pos);
+        const std::string rows = out.substr(pos + 8, 3);
+        pos = nl + 1;
+        std::size_t data = 0;
+        bool empty = false;
+        while (pos < out.size()) {
+            const std::size_t e = out.find('\n', pos);
+            if (e == std::string::npos) {
+                ADD_FAILURE() << "partial line at offset " << pos;
+                return starts;
+            }
+            if (e - pos == header_len) break;
+            if (e == pos && data == 0 && !empty) {
+                empty = true;
+            } else if (e - pos == data_len && !empty) {
+                ++data;
+            } else {
+                ADD_FAILURE() << "stray line of " << e - pos << " characters at offset " << pos;
+                return starts;
+            }
+            pos = e + 1;
+        }
+        EXPECT_NE(empty, data > 0) << "block at offset " << starts.back();
+        if (rows != "***") {
+            EXPECT_EQ(data, static_cast<std::size_t>(std::stoul(rows))) << "block at offset " << starts.back();
+        }
+    }
+    starts.push_back(out.size());
+    return starts;
+}
+
+// Checks that `out`, left by a run that met a fault, is the complete
+// output cut at a block boundary, and holds every block of the complete
+// output that ends at or before `intact` bytes (the part the fault left).
+void expect_complete_blocks_kept(const std::string& out, const std::string& complete, std::size_t intact) {
+    const std::vector<std::size_t> blocks = whole_blocks(complete);
+    std::size_t kept = 0;
+    for (std::size_t b : blocks)
+        if (b <= intact) kept = b;
+    EXPECT_EQ(out.size(), kept) << "the blocks that fit whole are " << kept << " bytes";
+    EXPECT_EQ(complete.compare(0, out.size(), out), 0) << "not a prefix of the complete output";
+}
+
+std::string where(int statement, int unit) {
+    return "lsf2ascii: statement " + std::to_string(statement) + ", unit " + std::to_string(unit) + ", file " +
+           (unit == 10 ? "lsf" : out_name) + "\n";
+}
+
+// An input of `blocks` blocks of `rows` rows each.
+std::string blocks_input(int blocks, int rows) {
+    std::string in = "many blocks\n";
+    char line[96];
+    for (int b = 0; b < blocks; ++b) {
+        std::snprintf(line, sizeof line, " %d.5 %d 1000.0\n", b, rows);
+        in += line;
+        for (int i = 0; i < rows; ++i) {
+            std::snprintf(line, sizeof line, "%d.25 %d.5 288.1 0.0131 5.02 -0.7 -1.5e-4\n", 1000 - i, 900 + b);
+            in += line;
+        }
+    }
+    return in;
+}
+
+TEST(OutputFault, FileSizeLimitMidRunKeepsEveryBlockThatFitsWhole) {
+    // About 600 KiB of output: the writer's first full buffer reaches the
+    // file, a later one meets the limit.
+    const std::string in = blocks_input(130, 50);
+    std::string complete;
+    {
+        scratch_dir dir;
+        dir.put("lsf", in);
+        ASSERT_EQ(run_limited(dir).status, 2);
+        complete = dir.get(out_name);
+        ASSERT_GT(complete.size(), 500000u);
+    }
+    for (rlim_t limit : {rlim_t{100}, rlim_t{300000}, rlim_t{complete.size() - 1}}) {
+        SCOPED_TRACE("limit " + std::to_string(limit));
+        scratch_dir dir;
+        dir.put("lsf", in);
+        const run_info r = run_limited(dir, {.file_size = limit});
+        EXPECT_EQ(r.signal, 0) << "ended by a signal";
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.errors.find("write failed: File too large\n"), std::string::npos) << r.errors;
+        expect_complete_blocks_kept(dir.get(out_name), complete, limit);
+    }
+}
+
+TEST(OutputFault, LimitMetByTheLastFlushIsReportedAfterTheEndOfInput) {
+    // The output fits the writer's buffer, so everything goes out when the
+    // input has ended: that loss must not pass for a normal end.
+    const std::string in = blocks_input(4, 3);
+    scratch_dir dir;
+    dir.put("lsf", in);
+    const run_info r = run_limited(dir, {.file_size = 400});
+    EXPECT_EQ(r.status, 2);
+    const std::string eof = where(18, 10) + "end of file after input line 17\n";
+    EXPECT_EQ(r.errors.rfind(eof, 0), 0u) << r.errors;
+    EXPECT_NE(r.errors.find(where(66, 20) + "write failed: File too large\n", eof.size()), std::string::npos)
+        << r.errors;
+    // Block 1 reached the file whole; block 2's header fitted but its first
+    // data line did not, so the file is cut back to the end of block 1.
+    const std::string out = dir.get(out_name);
+    EXPECT_EQ(out.size(), 62 + 3 * 91u);
+    whole_blocks(out);
+}
+
+TEST(Storage, RowCountBeyondAMemoryLimitEndsWithStatusOne) {
+    if (sanitized) GTEST_SKIP() << "an address space limit does not work under AddressSanitizer";
+    // 50 million rows need 2.6 GB of storage; the limit allows 256 MiB.
+    scratch_dir dir;
+    dir.put("lsf", "t\n 1.0 1 2.0\n1 2 3 4 5 6 7\n 1.0 50000000 2.0\n1 2 3 4 5 6 7\n");
+    const run_info r = run_limited(dir, {.address_space = rlim_t{256} << 20});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.errors, "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
+    const std::string out = dir.get(out_name);
+    EXPECT_EQ(whole_blocks(out).size(), 2u);
+    EXPECT_EQ(out.substr(0, 11), "001     001");
+}
+
+TEST(Storage, HugeRowCountWithFewRowsIsAnIncompleteBlock) {
+    // Where the storage can be had, the rows that are there are read, and
+    // the block is not written because its rows run out.
+    scratch_dir dir;
+    dir.put("lsf", "t\n 1.0 1 2.0\n1 2 3 4 5 6 7\n 1.0 20000000 2.0\n1 2 3 4 5 6 7\n");
+    const run_info r = run_limited(dir);
+    if (r.status == 1) GTEST_SKIP() << "this machine refuses 1 GB of storage";
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, where(21, 10) + "end of file after input line 5\n");
+    EXPECT_EQ(whole_blocks(dir.get(out_name)).size(), 2u);
+}
+
+TEST(HugeValues, HundredThousandDigitNumbersReadAsTheirShortForms) {
+    const std::string ones(100000, '1');
+    const std::string zeros(100000, '0');
+    struct {
+        std::string huge;
+        std::string short_form;
+    } cases[] = {
+        // A row count: leading zeros do not count, a value beyond 32 bits is
+        // malformed.
+        {" 1.0 " + zeros + "1 1.0\n1 2 3 4 5 6 7\n", " 1.0 1 1.0\n1 2 3 4 5 6 7\n"},
+        {" 1.0 -" + zeros + "3 1.0\n", " 1.0 -3 1.0\n"},
+        {" 1.0 " + ones + " 1.0\n", " 1.0 1.5 1.0\n"},
+        // Reals: a long mantissa rounds to the nearest float; beyond the
+        // range it is an infinity, below it zero.
+        {" 1.0 1 1.0\n1 1." + zeros + "1 3 4 5 6 7\n", " 1.0 1 1.0\n1 1 3 4 5 6 7\n"},
+        {" 1.0 1 1.0\n1 " + ones + " 3 4 5 6 7\n", " 1.0 1 1.0\n1 1e39 3 4 5 6 7\n"},
+        {" 1.0 1 1.0\n1 " + ones + "e-100002 3 4 5 6 7\n", " 1.0 1 1.0\n1 0.00111111111 3 4 5 6 7\n"},
+        {" 1.0 1 1.0\n1 2 3 4 5 6 0." + zeros + "7\n", " 1.0 1 1.0\n1 2 3 4 5 6 0\n"},
+        {" 1.0 1 1.0\n1 2 3 4 5 6 7e" + ones + "\n", " 1.0 1 1.0\n1 2 3 4 5 6 1e39\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.short_form);
+        scratch_dir small;
+        small.put("lsf", "t\n" + c.short_form);
+        const run_info expected = run_limited(small);
+        scratch_dir dir;
+        dir.put("lsf", "t\n" + c.huge);
+        const run_info r = run_limited(dir);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors, expected.errors);
+        const std::string out = dir.get(out_name);
+        whole_blocks(out);
+        EXPECT_EQ(out, small.get(out_name));
+    }
+}
+
+TEST(HugeLines, HundredMegabyteLinesNeedNoMoreMemory) {
+    constexpr std::size_t total = 100u << 20;
+    const std::string piece(1 << 20, ' ');
+    std::string junk(1 << 20, '\0');
+    for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>("x\xff\0\t,/*9"[i % 8]);
+    struct {
+        const char* what;
+        std::function<void(const std::function<void(const std::string&)>&)> make;
+    } cases[] = {
+        {"title line",
+         [&](const auto& put) {
+             for (std::size_t n = 0; n < total; n += junk.size()) put(junk);
+             put("\n 1.0 1 2.0\n1 2 3 4 5 6 7\n");
+         }},
+        {"blanks between the values of a row",
+         [&](const auto& put) {
+             put("t\n 1.0 1 2.0\n1 2 3");
+             for (std::size_t n = 0; n < total; n += piece.size()) put(piece);
+             put("4 5 6 7\n");
+         }},
+        {"junk after the last value of a row",
+         [&](const auto& put) {
+             put("t\n 1.0 1 2.0\n1 2 3 4 5 6 7 ");
+             for (std::size_t n = 0; n < total; n += junk.size()) put(junk);
+             put("\n");
+         }},
+    };
+    const std::string expected =
+        "001     001             1.00000          2.000          0.000\n"
+        "    2.000000000  -8.23200E-002    5.000000000    6.000000000   6.69667E+002   4.00000E+003\n";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        scratch_dir dir;
+        put_pieces(dir, "lsf", c.make);
+        ASSERT_GT(std::filesystem::file_size(dir.file("lsf")), total);
+        const run_info r = run_limited(dir);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors.rfind(where(18, 10), 0), 0u) << r.errors;
+        EXPECT_EQ(dir.get(out_name), expected);
+        // Buffers of fixed size, whatever the line's length.
+        EXPECT_LT(r.max_rss_kib, sanitized ? 64 * 1024 : 32 * 1024);
+    }
+}
+
+TEST(NotText, NulBytesAndInvalidUtf8) {
+    using namespace std::string_literals;
+    const std::string first = " 1.0 1 2.0\n1 2 3 4 5 6 7\n";
+    const std::string first_out =
+        "001     001             1.00000          2.000          0.000\n"
+        "    2.000000000  -8.23200E-002    5.000000000    6.000000000   6.69667E+002   4.00000E+003\n";
+    struct {
+        std::string input;
+        std::string output;
+        std::string diagnostic;
+    } cases[] = {
+        // In the title and after a row's last value they are not read.
+        {"t\0\xff\xfe\xc3("s + "\n" + first, first_out, where(18, 10) + "end of file after input line 3\n"},
+        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7 \0\x80\xbf\n"s, first_out, where(18, 10) + "end of file after input line 3\n"},
+        // Where a value stands they are malformed, and what came before stays.
+        {"t\n" + first + " 1.0 1 2.0\n1 2 \0 4 5 6 7\n"s, first_out,
+         where(21, 10) + "malformed value in input line 5: item 3 must be a real number\n"},
+        {"t\n" + first + " 1.0 1 2.0\n1 2 3 4 5 6 7\xc3\xa9\n"s, first_out,
+         where(21, 10) + "malformed value in input line 5: item 7 must be a real number\n"},
+        {"t\n" + first + " 1.0 \xef\xbb\xbf" "1 2.0\n"s, first_out,
+         where(18, 10) + "malformed value in input line 4: item 2 must be an integer\n"},
+        {"\xef\xbb\xbft\n\0 1.0 1 2.0\n"s, "", where(18, 10) + "malformed value in input line 2: item 1 must be a real number\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.input));
+        scratch_dir dir;
+        dir.put("lsf", c.input);
+        const run_info r = run_limited(dir);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors, c.diagnostic);
+        EXPECT_EQ(dir.get(out_name), c.output);
+    }
+}
+
+TEST(NotText, CrLfLineEndsThroughoutAFile) {
+    // Carriage returns everywhere, blank CRLF lines included, read as blanks.
+    const std::string in = blocks_input(3, 2);
+    std::string crlf;
+    for (char ch : in) {
+        if (ch == '\n') crlf += "\r\n\r\n";
+        else crlf += ch;
+    }
+    scratch_dir lf;
+    lf.put("lsf", in);
+    run_limited(lf);
+    scratch_dir dir;
+    dir.put("lsf", crlf);
+    const run_info r = run_limited(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 20\n");
+    EXPECT_EQ(dir.get(out_name), lf.get(out_name));
+}
+
+}  // namespace
