@@ -11,7 +11,18 @@ file::~file() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-int file::open(const char* name) {
+int file::open(const char* name, bool for_reading) {
+    struct stat st;
+    if (::stat(name, &st) == 0 && S_ISFIFO(st.st_mode)) {
+        // Opened both ways, a FIFO would hold its own other end: the input
+        // would never end, and the pipe could lose what a writer put in
+        // before it was reopened. So it is opened in one direction only,
+        // waiting as pipes do for the other end.
+        do {
+            fd_ = ::open(name, (for_reading ? O_RDONLY : O_WRONLY) | O_CLOEXEC);
+        } while (fd_ < 0 && errno == EINTR);
+        return fd_ < 0 ? errno : 0;
+    }
     fd_ = ::open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         const int refused = errno;
@@ -25,7 +36,6 @@ int file::open(const char* name) {
             read_refused_ = refused;
         }
     }
-    struct stat st;
     regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
     return 0;
 }

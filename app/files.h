@@ -17,8 +17,9 @@ public:
     // Opens for reading and writing, creating the file when it is missing.
     // Where that is refused for lack of permission or on a read-only file
     // system, opens for reading only, and failing that for writing only,
-    // without creating. Returns 0 or the errno of the first refusal.
-    int open(const char* name);
+    // without creating. A FIFO is opened only in the direction the run uses
+    // it (`for_reading` or not). Returns 0 or the errno of the first refusal.
+    int open(const char* name, bool for_reading);
 
     std::ptrdiff_t read(char* buf, std::size_t n) override;
     int write(const char* data, std::size_t n, std::size_t& done) override;

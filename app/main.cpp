@@ -30,9 +30,11 @@ int main() {
     // failed write, instead of killing the process with part of a line in
     // the file.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Likewise an output pipe whose reader has gone: the write fails with EPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     app::file input;
-    if (const int e = input.open("lsf"); e != 0) return stop_opening(app::open_input, e);
+    if (const int e = input.open("lsf", true); e != 0) return stop_opening(app::open_input, e);
     app::file output;
-    if (const int e = output.open("FORCINGS_ASCII_lsf"); e != 0) return stop_opening(app::open_output, e);
+    if (const int e = output.open("FORCINGS_ASCII_lsf", false); e != 0) return stop_opening(app::open_output, e);
     return stop(app::convert(input, output));
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -22,6 +23,8 @@
 
 namespace {
 
+using testing_support::run_converter;
+using testing_support::run_result;
 using testing_support::scratch_dir;
 
 const std::string out_name = "FORCINGS_ASCII_lsf";
@@ -33,57 +36,6 @@ constexpr bool sanitized = true;
 #else
 constexpr bool sanitized = false;
 #endif
-
-struct run_info {
-    int status = -1;  // exit status, -1 when ended by a signal
-    int signal = 0;
-    std::string errors;
-    long max_rss_kib = 0;
-};
-
-struct limits {
-    rlim_t file_size = RLIM_INFINITY;
-    rlim_t address_space = RLIM_INFINITY;
-};
-
-// Runs the converter in dir with the given resource limits; reports the
-// child's own peak resident size.
-run_info run_limited(const scratch_dir& dir, const limits& lim = {}) {
-    const std::string err_path = dir.path() + ".stderr";
-    const pid_t pid = ::fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int null = ::open("/dev/null", O_RDWR);
-        if (err < 0 || null < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
-        ::dup2(null, 0);
-        ::dup2(null, 1);
-        ::dup2(err, 2);
-        const rlimit fs{lim.file_size, lim.file_size};
-        const rlimit as{lim.address_space, lim.address_space};
-        if (::setrlimit(RLIMIT_FSIZE, &fs) != 0 || ::setrlimit(RLIMIT_AS, &as) != 0) ::_exit(126);
-        ::execl(LSF2ASCII_BIN, "lsf2ascii", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    int ws = 0;
-    rusage ru{};
-    while (::wait4(pid, &ws, 0, &ru) < 0) {
-        if (errno != EINTR) throw std::runtime_error("wait4 failed");
-    }
-    run_info r;
-    if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
-    if (WIFSIGNALED(ws)) r.signal = WTERMSIG(ws);
-    r.max_rss_kib = ru.ru_maxrss;
-    std::FILE* f = std::fopen(err_path.c_str(), "rb");
-    if (f != nullptr) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) r.errors.append(buf, n);
-        std::fclose(f);
-    }
-    ::unlink(err_path.c_str());
-    return r;
-}
 
 // Writes a large input piece by piece, so that the test process stays small
 // (a forked child starts with the parent's resident pages).
@@ -183,7 +135,7 @@ TEST(OutputFault, FileSizeLimitMidRunKeepsEveryBlockThatFitsWhole) {
     {
         scratch_dir dir;
         dir.put("lsf", in);
-        ASSERT_EQ(run_limited(dir).status, 2);
+        ASSERT_EQ(run_converter(dir).status, 2);
         complete = dir.get(out_name);
         ASSERT_GT(complete.size(), 500000u);
     }
@@ -191,7 +143,7 @@ TEST(OutputFault, FileSizeLimitMidRunKeepsEveryBlockThatFitsWhole) {
         SCOPED_TRACE("limit " + std::to_string(limit));
         scratch_dir dir;
         dir.put("lsf", in);
-        const run_info r = run_limited(dir, {.file_size = limit});
+        const run_result r = run_converter(dir, {.file_size = limit});
         EXPECT_EQ(r.signal, 0) << "ended by a signal";
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.errors.find("write failed: File too large\n"), std::string::npos) << r.errors;
@@ -205,7 +157,7 @@ TEST(OutputFault, LimitMetByTheLastFlushIsReportedAfterTheEndOfInput) {
     const std::string in = blocks_input(4, 3);
     scratch_dir dir;
     dir.put("lsf", in);
-    const run_info r = run_limited(dir, {.file_size = 400});
+    const run_result r = run_converter(dir, {.file_size = 400});
     EXPECT_EQ(r.status, 2);
     const std::string eof = where(18, 10) + "end of file after input line 17\n";
     EXPECT_EQ(r.errors.rfind(eof, 0), 0u) << r.errors;
@@ -223,7 +175,7 @@ TEST(Storage, RowCountBeyondAMemoryLimitEndsWithStatusOne) {
     // 50 million rows need 2.6 GB of storage; the limit allows 256 MiB.
     scratch_dir dir;
     dir.put("lsf", "t\n 1.0 1 2.0\n1 2 3 4 5 6 7\n 1.0 50000000 2.0\n1 2 3 4 5 6 7\n");
-    const run_info r = run_limited(dir, {.address_space = rlim_t{256} << 20});
+    const run_result r = run_converter(dir, {.address_space = rlim_t{256} << 20});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.errors, "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
     const std::string out = dir.get(out_name);
@@ -236,7 +188,7 @@ TEST(Storage, HugeRowCountWithFewRowsIsAnIncompleteBlock) {
     // the block is not written because its rows run out.
     scratch_dir dir;
     dir.put("lsf", "t\n 1.0 1 2.0\n1 2 3 4 5 6 7\n 1.0 20000000 2.0\n1 2 3 4 5 6 7\n");
-    const run_info r = run_limited(dir);
+    const run_result r = run_converter(dir);
     if (r.status == 1) GTEST_SKIP() << "this machine refuses 1 GB of storage";
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.errors, where(21, 10) + "end of file after input line 5\n");
@@ -267,10 +219,10 @@ TEST(HugeValues, HundredThousandDigitNumbersReadAsTheirShortForms) {
         SCOPED_TRACE(c.short_form);
         scratch_dir small;
         small.put("lsf", "t\n" + c.short_form);
-        const run_info expected = run_limited(small);
+        const run_result expected = run_converter(small);
         scratch_dir dir;
         dir.put("lsf", "t\n" + c.huge);
-        const run_info r = run_limited(dir);
+        const run_result r = run_converter(dir);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.errors, expected.errors);
         const std::string out = dir.get(out_name);
@@ -314,7 +266,7 @@ TEST(HugeLines, HundredMegabyteLinesNeedNoMoreMemory) {
         scratch_dir dir;
         put_pieces(dir, "lsf", c.make);
         ASSERT_GT(std::filesystem::file_size(dir.file("lsf")), total);
-        const run_info r = run_limited(dir);
+        const run_result r = run_converter(dir);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.errors.rfind(where(18, 10), 0), 0u) << r.errors;
         EXPECT_EQ(dir.get(out_name), expected);
@@ -350,7 +302,7 @@ TEST(NotText, NulBytesAndInvalidUtf8) {
         SCOPED_TRACE(testing::PrintToString(c.input));
         scratch_dir dir;
         dir.put("lsf", c.input);
-        const run_info r = run_limited(dir);
+        const run_result r = run_converter(dir);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.errors, c.diagnostic);
         EXPECT_EQ(dir.get(out_name), c.output);
@@ -367,13 +319,84 @@ TEST(NotText, CrLfLineEndsThroughoutAFile) {
     }
     scratch_dir lf;
     lf.put("lsf", in);
-    run_limited(lf);
+    run_converter(lf);
     scratch_dir dir;
     dir.put("lsf", crlf);
-    const run_info r = run_limited(dir);
+    const run_result r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 20\n");
     EXPECT_EQ(dir.get(out_name), lf.get(out_name));
 }
 
 }  // namespace
+
+namespace pipes {
+
+// Runs `body` in a child process; returns its pid.
+pid_t spawn(const std::function<void()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(60);  // never outlive a broken test
+        body();
+        ::_exit(0);
+    }
+    return pid;
+}
+
+void reap(pid_t pid) {
+    int ws;
+    while (::waitpid(pid, &ws, 0) < 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace pipes
+
+TEST(Pipes, FifoInputAndOutputEndWithTheInput) {
+    // Both files opened for reading and writing, a FIFO would hold its own
+    // writing end and never see the end of its input.
+    const std::string in = blocks_input(3, 4);
+    scratch_dir plain;
+    plain.put("lsf", in);
+    run_converter(plain);
+    const std::string expected = plain.get(out_name);
+
+    {
+        scratch_dir dir;
+        ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
+        const pid_t writer = pipes::spawn([&] {
+            const int fd = ::open(dir.file("lsf").c_str(), O_WRONLY);
+            if (fd >= 0 && ::write(fd, in.data(), in.size()) == static_cast<ssize_t>(in.size())) ::close(fd);
+        });
+        const run_result r = run_converter(dir);
+        pipes::reap(writer);
+        EXPECT_EQ(r.signal, 0) << "the program hung and was killed";
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 16\n");
+        EXPECT_EQ(dir.get(out_name), expected);
+    }
+    {
+        scratch_dir dir;
+        dir.put("lsf", in);
+        ASSERT_EQ(::mkfifo(dir.file(out_name).c_str(), 0644), 0);
+        const std::string copy = dir.path() + ".out";
+        const pid_t reader = pipes::spawn([&] {
+            const int fd = ::open(dir.file(out_name).c_str(), O_RDONLY);
+            const int to = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            char buf[4096];
+            ssize_t n;
+            while (fd >= 0 && to >= 0 && (n = ::read(fd, buf, sizeof buf)) > 0)
+                if (::write(to, buf, static_cast<std::size_t>(n)) != n) break;
+        });
+        const run_result r = run_converter(dir);
+        pipes::reap(reader);
+        EXPECT_EQ(r.signal, 0) << "the program hung and was killed";
+        EXPECT_EQ(r.status, 2);
+        std::FILE* f = std::fopen(copy.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        std::string got(expected.size() + 1, '\0');
+        got.resize(std::fread(got.data(), 1, got.size(), f));
+        std::fclose(f);
+        ::unlink(copy.c_str());
+        EXPECT_EQ(got, expected);
+    }
+}

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -49,8 +50,8 @@ bool scratch_dir::exists(const std::string& name) const {
     return ::lstat(file(name).c_str(), &st) == 0;
 }
 
-run_result run_converter(const scratch_dir& dir, bool unprivileged) {
-    const bool drop = unprivileged && ::geteuid() == 0;
+run_result run_converter(const scratch_dir& dir, const run_options& opts) {
+    const bool drop = opts.unprivileged && ::geteuid() == 0;
     if (drop) ::chmod(dir.path().c_str(), 0777);
     const std::string err_path = dir.path() + "/../" +
                                  std::filesystem::path(dir.path()).filename().string() + ".stderr";
@@ -63,17 +64,25 @@ run_result run_converter(const scratch_dir& dir, bool unprivileged) {
         ::dup2(null, 0);
         ::dup2(null, 1);
         ::dup2(err, 2);
+        const rlimit fs{opts.file_size, opts.file_size};
+        const rlimit as{opts.address_space, opts.address_space};
+        if (::setrlimit(RLIMIT_FSIZE, &fs) != 0 || ::setrlimit(RLIMIT_AS, &as) != 0) ::_exit(126);
         if (drop && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(126);
+        // A program that hangs is killed rather than holding up the tests.
+        ::alarm(120);
         ::execl(LSF2ASCII_BIN, "lsf2ascii", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     int ws = 0;
-    while (::waitpid(pid, &ws, 0) < 0) {
-        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    rusage ru{};
+    while (::wait4(pid, &ws, 0, &ru) < 0) {
+        if (errno != EINTR) throw std::runtime_error("wait4 failed");
     }
     run_result r;
     r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+    r.signal = WIFSIGNALED(ws) ? WTERMSIG(ws) : 0;
+    r.max_rss_kib = ru.ru_maxrss;
     std::ifstream in(err_path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();

@@ -1,13 +1,25 @@
 // Runs the built converter in a scratch directory of its own.
 #pragma once
 
+#include <sys/resource.h>
+
 #include <string>
 
 namespace testing_support {
 
 struct run_result {
     int status = -1;       // the exit status, or -1 when the program did not exit normally
+    int signal = 0;        // the signal that ended it, if one did
     std::string errors;    // what it wrote to standard error
+    long max_rss_kib = 0;  // its peak resident size
+};
+
+struct run_options {
+    // As user and group 65534 when the tests run as root (the directory is
+    // made writable for it), so that permission checks apply.
+    bool unprivileged = false;
+    rlim_t file_size = RLIM_INFINITY;      // RLIMIT_FSIZE of the program
+    rlim_t address_space = RLIM_INFINITY;  // RLIMIT_AS of the program
 };
 
 // A fresh directory under the system's temporary directory, removed with
@@ -30,9 +42,11 @@ private:
     std::string path_;
 };
 
-// Runs the converter with the directory as its working directory. With
-// `unprivileged`, and when running as root, the program runs as user and
-// group 65534 (the directory is made writable for it).
-run_result run_converter(const scratch_dir& dir, bool unprivileged = false);
+// Runs the converter with the directory as its working directory. A program
+// that runs for two minutes is killed (SIGALRM) rather than hang the tests.
+run_result run_converter(const scratch_dir& dir, const run_options& opts = {});
+inline run_result run_converter(const scratch_dir& dir, bool unprivileged) {
+    return run_converter(dir, run_options{.unprivileged = unprivileged});
+}
 
 }  // namespace testing_support
