@@ -1,1 +1,522 @@
+// The list-directed reader: every rule of a read, checked through memory
+// sources that hand the input over whole, a few bytes at a time or one byte
+// at a time, and through sources that fail part-way.
+
+#include "textio/reader.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using textio::item;
+using textio::kind;
+using textio::read_result;
+using textio::status;
+
+constexpr std::size_t whole = std::numeric_limits<std::size_t>::max();
+
+// The input from memory, at most `chunk` bytes per read; past `fail_at`
+// bytes every read fails with `error`.
+class memory_source : public textio::source {
+public:
+    explicit memory_source(std::string_view data, std::size_t chunk = whole, std::size_t fail_at = whole,
+                           int error = EIO)
+        : data_(data), chunk_(chunk), fail_at_(fail_at), error_(error) {}
+
+    std::ptrdiff_t read(char* buf, std::size_t n) override {
+        if (pos_ >= fail_at_) return -error_;
+        const std::size_t k = std::min({n, chunk_, data_.size() - pos_, fail_at_ - pos_});
+        std::copy_n(data_.data() + pos_, k, buf);
+        pos_ += k;
+        return static_cast<std::ptrdiff_t>(k);
+    }
+
+private:
+    std::string_view data_;
+    std::size_t pos_ = 0;
+    std::size_t chunk_;
+    std::size_t fail_at_;
+    int error_;
+};
+
+// What an item holds when no value reached it.
+constexpr float real_unset = -777.0f;
+constexpr std::int32_t integer_unset = -777;
+
+std::string show(float v) {
+    if (std::bit_cast<std::uint32_t>(v) == std::bit_cast<std::uint32_t>(real_unset)) return "?";
+    char b[32];
+    return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
+}
+
+std::string show(std::int32_t v) { return v == integer_unset ? "?" : std::to_string(v); }
+
+std::string describe(const read_result& r) {
+    switch (r.what) {
+        case status::ok:
+            return "ok";
+        case status::end_of_file:
+            return "eof " + std::to_string(r.line);
+        case status::malformed:
+            return "malformed " + std::to_string(r.position) +
+                   (r.expected == kind::real ? " real" : " integer") + " line " + std::to_string(r.line);
+        case status::read_error:
+            return "error " + std::to_string(r.error) + " line " + std::to_string(r.line);
+    }
+    return "?";
+}
+
+std::string escape(std::string_view s) {
+    std::string out;
+    for (const char ch : s.substr(0, 80)) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else if (c < 0x20 || c >= 0x7f) {
+            char b[8];
+            std::snprintf(b, sizeof b, "\\x%02x", c);
+            out += b;
+        } else out += ch;
+    }
+    if (s.size() > 80) out += "...";
+    return out;
+}
+
+// One call on the reader: "-" is skip_line, otherwise a read_list whose items
+// are given by letters, 'r' a real and 'i' an integer. The outcome is the
+// items' values ("?" for untouched ones), then " | " and the status; calls
+// without items show the status only.
+struct step {
+    std::string kinds;
+    std::string expect;
+};
+
+struct reader_case {
+    std::string input;
+    std::vector<step> steps;  // up to and including the first one that fails
+};
+
+// Runs the steps until one fails.
+std::vector<std::string> run(const reader_case& c, textio::source& src) {
+    textio::reader rd(src);
+    std::vector<std::string> out;
+    for (const step& s : c.steps) {
+        read_result r;
+        std::string d;
+        if (s.kinds == "-") {
+            r = rd.skip_line();
+        } else {
+            const std::size_t n = s.kinds.size();
+            std::vector<float> reals(n, real_unset);
+            std::vector<std::int32_t> ints(n, integer_unset);
+            std::vector<item> items;
+            for (std::size_t k = 0; k < n; ++k)
+                items.push_back(s.kinds[k] == 'i' ? item::integer(ints[k]) : item::real(reals[k]));
+            r = rd.read_list(items);
+            for (std::size_t k = 0; k < n; ++k)
+                d += (s.kinds[k] == 'i' ? show(ints[k]) : show(reals[k])) + " ";
+        }
+        out.push_back(d.empty() ? describe(r) : d + "| " + describe(r));
+        if (!r) break;
+    }
+    return out;
+}
+
+std::vector<std::string> expected(const reader_case& c) {
+    std::vector<std::string> e;
+    for (const step& s : c.steps) e.push_back(s.expect);
+    return e;
+}
+
+void check(const std::vector<reader_case>& cases, std::initializer_list<std::size_t> chunks = {whole, 1, 2, 3, 7}) {
+    for (const std::size_t chunk : chunks) {
+        for (const reader_case& c : cases) {
+            memory_source src(c.input, chunk);
+            EXPECT_EQ(run(c, src), expected(c))
+                << "input \"" << escape(c.input) << "\", " << (chunk == whole ? 0 : chunk) << " bytes per read";
+        }
+    }
+}
+
+const std::vector<reader_case> separator_cases = {
+    {"1 2 3\n4 5 6\n", {{"rrr", "1 2 3 | ok"}, {"rrr", "4 5 6 | ok"}, {"rrr", "? ? ? | eof 2"}}},
+    {"1,2,3\n", {{"rrr", "1 2 3 | ok"}, {"r", "? | eof 1"}}},
+    {"1, 2 ,3\n", {{"rrr", "1 2 3 | ok"}}},
+    {"1 , 2  ,  3\n", {{"rrr", "1 2 3 | ok"}}},
+    {"1\t2\t\t3\n", {{"rrr", "1 2 3 | ok"}}},
+    {" \t 1 \t, \t2,3 \t\n", {{"rrr", "1 2 3 | ok"}}},
+    {"   1.5     7    2.5\n", {{"rir", "1.5 7 2.5 | ok"}}},
+    {"1.5,7,2.5\n", {{"rir", "1.5 7 2.5 | ok"}}},
+    // A carriage return is a blank, before a line feed or anywhere else.
+    {"t\r\n1 2 3\r\n4,5,6\r\n", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"rrr", "4 5 6 | ok"}, {"r", "? | eof 3"}}},
+    {"1\r2\r3\n", {{"rrr", "1 2 3 | ok"}}},
+    {"1 ,\r\n2\r\n\r\n3\r\n", {{"rrr", "1 2 3 | ok"}}},
+};
+
+const std::vector<reader_case> line_end_cases = {
+    // A header or row spread over lines reads as if it stood on one.
+    {"1.5\n7\n2.5\n9\n", {{"rir", "1.5 7 2.5 | ok"}, {"r", "9 | ok"}}},
+    {"1.5 7\n2.5 8\n9\n", {{"rir", "1.5 7 2.5 | ok"}, {"r", "9 | ok"}}},
+    {"1 2\n3 4 5\n\n6\n7 8\n", {{"rrrrrrr", "1 2 3 4 5 6 7 | ok"}, {"r", "? | eof 5"}}},
+    {"1,\n2,\n3\n", {{"rrr", "1 2 3 | ok"}}},
+    {"1\n,2\n,3\n", {{"rrr", "1 2 3 | ok"}}},
+    // One value never continues on the next line.
+    {"12\n34\n", {{"rr", "12 34 | ok"}}},
+    {"-\n1 2\n", {{"rr", "? ? | malformed 1 real line 1"}}},
+    // Lines holding only blanks are passed over.
+    {"\n\n  \n\t\n1 2 3\n", {{"rrr", "1 2 3 | ok"}, {"r", "? | eof 5"}}},
+    {"1 2 3\n\n \n4 5 6\n", {{"rrr", "1 2 3 | ok"}, {"rrr", "4 5 6 | ok"}}},
+    // skip_line takes one line whatever it holds, a blank one included.
+    {"\n1 2 3\n", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}}},
+    {"1 2 3\n4 5 6\n", {{"-", "ok"}, {"rrr", "4 5 6 | ok"}}},
+    {"x;y/z,,\n\n7\n", {{"-", "ok"}, {"-", "ok"}, {"r", "7 | ok"}, {"-", "eof 3"}}},
+    // A read of no items is a skip_line.
+    {"1 2\n3\n", {{"", "ok"}, {"r", "3 | ok"}, {"", "eof 2"}}},
+};
+
+const std::vector<reader_case> rest_of_line_cases = {
+    {"1 2 3 4 5\n6 7 8\n", {{"rrr", "1 2 3 | ok"}, {"rrr", "6 7 8 | ok"}}},
+    // Whatever follows is not looked at, malformed text included.
+    {"1 2 3 garbage;;/ 1.5q3 ,,\n4 5 6\n", {{"rrr", "1 2 3 | ok"}, {"rrr", "4 5 6 | ok"}}},
+    {"1 2 3\n4\n", {{"rrr", "1 2 3 | ok"}, {"r", "4 | ok"}}},
+    {"1,2,3,\n4\n", {{"rrr", "1 2 3 | ok"}, {"r", "4 | ok"}}},
+    {"1\n2 3 4\n5\n", {{"rrr", "1 2 3 | ok"}, {"r", "5 | ok"}}},
+    {"1 2 3", {{"rrr", "1 2 3 | ok"}, {"r", "? | eof 1"}}},
+    {"1 2 3 4", {{"rrr", "1 2 3 | ok"}, {"r", "? | eof 1"}}},
+};
+
+const std::vector<reader_case> slash_cases = {
+    {"1 2 /\n4 5 6\n", {{"rrr", "1 2 ? | ok"}, {"rrr", "4 5 6 | ok"}}},
+    {"1 2/\n4 5 6\n", {{"rrr", "1 2 ? | ok"}, {"rrr", "4 5 6 | ok"}}},
+    {"1,2,/ 9 9\n4 5 6\n", {{"rrr", "1 2 ? | ok"}, {"rrr", "4 5 6 | ok"}}},
+    {"1 , / 9\n4\n", {{"rrr", "1 ? ? | ok"}, {"r", "4 | ok"}}},
+    {"/\n4 5 6\n", {{"rrr", "? ? ? | ok"}, {"rrr", "4 5 6 | ok"}}},
+    {" \t/ 7 8 9\n4 5 6\n", {{"rrr", "? ? ? | ok"}, {"rrr", "4 5 6 | ok"}}},
+    {"1\n/\n4 5 6\n", {{"rrr", "1 ? ? | ok"}, {"rrr", "4 5 6 | ok"}}},
+    {"1/2 3\n4\n", {{"rrr", "1 ? ? | ok"}, {"r", "4 | ok"}}},
+    {"1,,/\n", {{"rrr", "1 ? ? | ok"}}},
+    {"1.5 /\n", {{"rir", "1.5 ? ? | ok"}}},
+    {"2*1/\n", {{"rrr", "1 1 ? | ok"}}},
+    {"1 2*/\n7\n", {{"rrrr", "1 ? ? ? | ok"}, {"r", "7 | ok"}}},
+    // The slash may be the last byte of the input.
+    {"1 /", {{"rrr", "1 ? ? | ok"}, {"r", "? | eof 1"}}},
+};
+
+const std::vector<reader_case> null_cases = {
+    {",2,3\n", {{"rrr", "? 2 3 | ok"}}},
+    {" , 2, 3\n", {{"rrr", "? 2 3 | ok"}}},
+    {"\n,2,3\n", {{"rrr", "? 2 3 | ok"}}},
+    {"1,,3\n", {{"rrr", "1 ? 3 | ok"}}},
+    {"1 , , 3\n", {{"rrr", "1 ? 3 | ok"}}},
+    {",,3\n", {{"rrr", "? ? 3 | ok"}}},
+    {", ,3\n", {{"rrr", "? ? 3 | ok"}}},
+    {",\n,3\n", {{"rrr", "? ? 3 | ok"}}},
+    {"1,\n,3\n", {{"rrr", "1 ? 3 | ok"}}},
+    // A null value for the last item fills the list.
+    {"1,2,,\n9\n", {{"rrr", "1 2 ? | ok"}, {"r", "9 | ok"}}},
+    {",,,\n9\n", {{"rrr", "? ? ? | ok"}, {"r", "9 | ok"}}},
+    {"1,2,\n3\n", {{"rrr", "1 2 3 | ok"}}},
+    // r* stands for r null values.
+    {"2*,3\n", {{"rrr", "? ? 3 | ok"}}},
+    {"2* 3\n", {{"rrr", "? ? 3 | ok"}}},
+    {"2*\n3\n", {{"rrr", "? ? 3 | ok"}}},
+    {"1*,1*,7\n", {{"rrr", "? ? 7 | ok"}}},
+    {"1,2*,3\n", {{"rrrr", "1 ? ? 3 | ok"}}},
+    {"1 2*\n9\n", {{"rrr", "1 ? ? | ok"}, {"r", "9 | ok"}}},
+    {"5*\n9\n", {{"rrr", "? ? ? | ok"}, {"r", "9 | ok"}}},
+    {"99999999999999999999999* 1\n9\n", {{"rrr", "? ? ? | ok"}, {"r", "9 | ok"}}},
+    {",,2.5\n", {{"rir", "? ? 2.5 | ok"}}},
+    {"1.5,,2.5\n", {{"rir", "1.5 ? 2.5 | ok"}}},
+    {"2*,-1\n", {{"iri", "? ? -1 | ok"}}},
+};
+
+const std::vector<reader_case> repeat_cases = {
+    {"3*1.5\n", {{"rrr", "1.5 1.5 1.5 | ok"}}},
+    {"2*1.5 4\n", {{"rrr", "1.5 1.5 4 | ok"}}},
+    {"1 2*-1.5e1\n", {{"rrr", "1 -15 -15 | ok"}}},
+    {"2*inf,1\n", {{"rrr", "inf inf 1 | ok"}}},
+    {"1\n2*4\n", {{"rrr", "1 4 4 | ok"}}},
+    {"01*5 6 7\n", {{"rrr", "5 6 7 | ok"}}},
+    // Copies past the end of the list are dropped with the rest of the line.
+    {"1 5*2 8\n9\n", {{"rrr", "1 2 2 | ok"}, {"r", "9 | ok"}}},
+    {"99999999999999999999999*1\n9\n", {{"rrr", "1 1 1 | ok"}, {"r", "9 | ok"}}},
+    // One value over items of both types: a whole number suits both.
+    {"2*5 2.5\n", {{"rir", "5 5 2.5 | ok"}}},
+    {"3*7\n", {{"rir", "7 7 7 | ok"}}},
+    {"1.5 2*-5\n", {{"rir", "1.5 -5 -5 | ok"}}},
+    {"2*5.0\n", {{"rir", "5 ? ? | malformed 2 integer line 1"}}},
+    {"2*1e1\n", {{"rir", "10 ? ? | malformed 2 integer line 1"}}},
+    {"1.5 2*2.5\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"2*2147483648\n", {{"rir", "2147483648 ? ? | malformed 2 integer line 1"}}},
+    // r must be greater than zero and stand right before the asterisk.
+    {"0*1\n", {{"rrr", "? ? ? | malformed 1 real line 1"}}},
+    {"1 0*\n", {{"rrr", "1 ? ? | malformed 2 real line 1"}}},
+    {"1.5 0*3\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"-2*5\n", {{"rrr", "? ? ? | malformed 1 real line 1"}}},
+    {"+2*5\n", {{"rrr", "? ? ? | malformed 1 real line 1"}}},
+    {"2.0*5\n", {{"rrr", "? ? ? | malformed 1 real line 1"}}},
+    {"2*2*5\n", {{"rrr", "? ? ? | malformed 1 real line 1"}}},
+    {"2 * 3\n", {{"rrr", "2 ? ? | malformed 2 real line 1"}}},
+    {"*5\n", {{"rrr", "? ? ? | malformed 1 real line 1"}}},
+    {"2*;\n", {{"rrr", "? ? ? | malformed 1 real line 1"}}},
+    {"2*1.5x\n", {{"rrr", "? ? ? | malformed 1 real line 1"}}},
+};
+
+const std::vector<reader_case> real_cases = {
+    {"1.5e3 1.5E3 1.5d3 1.5D3\n", {{"rrrr", "1500 1500 1500 1500 | ok"}}},
+    {"1.5e+3 1.5E-3 1.5d-3 1.5D+03\n", {{"rrrr", "1500 0.0015 0.0015 1500 | ok"}}},
+    // A sign right after the digits starts the exponent.
+    {"1.5+3 4.40829-13 1.5-0 7+0\n", {{"rrrr", "1500 4.40829e-13 1.5 7 | ok"}}},
+    {"15 -15 +15 0\n", {{"rrrr", "15 -15 15 0 | ok"}}},
+    {".5 -.5 +.5e1 .5d-1\n", {{"rrrr", "0.5 -0.5 5 0.05 | ok"}}},
+    {"5. -5. 5.e1 5.+1\n", {{"rrrr", "5 -5 50 50 | ok"}}},
+    {"-0 -0.0e0 +0. 00012.5000\n", {{"rrrr", "-0 -0 0 12.5 | ok"}}},
+    {"1e00000000000000000000000000001 0.1 3.4028235e38 1e-40\n",
+     {{"rrrr", "10 0.1 3.4028235e+38 1e-40 | ok"}}},
+    {"Inf inf INF -Inf +inFinITy Infinity -INFINITY\n", {{"rrrrrrr", "inf inf inf -inf inf inf -inf | ok"}}},
+    {"NaN nan -NaN +nAn\n", {{"rrrr", "nan nan -nan nan | ok"}}},
+    {"inf,nan/\n", {{"rrr", "inf nan ? | ok"}}},
+    // Beyond the range: an infinity; below it: zero.
+    {"1e39 -1e39 1e-46 -1e-46 1e-45\n", {{"rrrrr", "inf -inf 0 -0 1e-45 | ok"}}},
+    {"1e+99999999999999999999999 1e-99999999999999999999999\n", {{"rr", "inf 0 | ok"}}},
+    {"0e99999999999999999999999 0.0000e-5\n", {{"rr", "0 0 | ok"}}},
+    {"1.5e3,1.5e3\t1.5e3/\n", {{"rrrr", "1500 1500 1500 ? | ok"}}},
+    // The same value by whatever path reads the same.
+    {"100 1e2 1d2 10e1 1000e-1 0.01e4 .1+3 100.\n", {{"rrrrrrrr", "100 100 100 100 100 100 100 100 | ok"}}},
+};
+
+const std::vector<reader_case> integer_cases = {
+    {"7 +7 -7 0 -0 000123\n", {{"iiiiii", "7 7 -7 0 0 123 | ok"}}},
+    {"2147483647 -2147483648 +2147483647\n", {{"iii", "2147483647 -2147483648 2147483647 | ok"}}},
+    {"2147483648\n", {{"i", "? | malformed 1 integer line 1"}}},
+    {"-2147483649\n", {{"i", "? | malformed 1 integer line 1"}}},
+    {"99999999999999999999999\n", {{"i", "? | malformed 1 integer line 1"}}},
+    {"00000000000000000000000000000000000007\n", {{"i", "7 | ok"}}},
+    {"1.5 1.0 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"1.5 1. 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"1.5 .0 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"1.5 1e2 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"1.5 1D2 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"1.5 1+2 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"1.5 inf 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"1.5 NaN 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"1.5 + 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"1.5 7x 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    {"1,5\n", {{"i", "1 | ok"}}},
+};
+
+// Malformed values: the item's position and kind, and the line it stands on.
+const std::vector<reader_case> malformed_cases = {
+    {"1;2;3\n", {{"rrr", "? ? ? | malformed 1 real line 1"}}},
+    {"1 ; 2\n", {{"rrr", "1 ? ? | malformed 2 real line 1"}}},
+    {"1.5q3\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1.5Q3\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1.5h3\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"nan(1)\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1.5e\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1.5e 3\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1.5e+\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1.5D-,\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1.5+\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1.5e+-3\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1.5ee3\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1e5e5\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1e5.5\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1..5\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1.5.\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"+\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"-,1\n", {{"r", "? | malformed 1 real line 1"}}},
+    {".\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"+.\n", {{"r", "? | malformed 1 real line 1"}}},
+    {".e5\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"--1\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"+-1\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"e5\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"d5\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"in\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"infinit\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"infinityy\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"infinities\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"nana\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"inf1\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1inf\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"-+inf\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"0x10\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"1_000\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"'abc'\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"\"1\"\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"(1,2)\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"T\n", {{"r", "? | malformed 1 real line 1"}}},
+    {std::string("1 \0 2\n", 6), {{"rrr", "1 ? ? | malformed 2 real line 1"}}},
+    {std::string("1\0\n", 3), {{"r", "? | malformed 1 real line 1"}}},
+    {std::string("\0", 1), {{"r", "? | malformed 1 real line 1"}}},
+    {"1 \xc3\xa9 2\n", {{"rrr", "1 ? ? | malformed 2 real line 1"}}},
+    {"1\xa0" "2\n", {{"rr", "? ? | malformed 1 real line 1"}}},
+    {"\xff\n", {{"i", "? | malformed 1 integer line 1"}}},
+    {"1.5 \x80\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
+    // The line is where the value stands, after lines of other reads,
+    // lines passed over and lines a list was spread over.
+    {"t\n1 2\n\n3 x\n", {{"-", "ok"}, {"rrrr", "1 2 3 ? | malformed 4 real line 4"}}},
+    {"title\n1.5\n7.0 2\n", {{"-", "ok"}, {"rir", "1.5 ? ? | malformed 2 integer line 3"}}},
+    {"t\n1 2 3\n4 5 6 7\n\n\n8;\n", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"rrr", "4 5 6 | ok"},
+                                     {"rr", "? ? | malformed 1 real line 6"}}},
+};
+
+// The end of the input; the line count is how many lines the input holds,
+// with or without a line feed at the end of the last one.
+const std::vector<reader_case> end_of_file_cases = {
+    {"", {{"-", "eof 0"}}},
+    {"", {{"rir", "? ? ? | eof 0"}}},
+    {"title", {{"-", "ok"}, {"rir", "? ? ? | eof 1"}}},
+    {"title\n", {{"-", "ok"}, {"rir", "? ? ? | eof 1"}}},
+    {"\n", {{"-", "ok"}, {"rir", "? ? ? | eof 1"}}},
+    {"\n\n", {{"-", "ok"}, {"rir", "? ? ? | eof 2"}}},
+    {"a\nb", {{"-", "ok"}, {"-", "ok"}, {"-", "eof 2"}}},
+    {"a\nb\n", {{"-", "ok"}, {"-", "ok"}, {"-", "eof 2"}}},
+    // Values already filled stay filled.
+    {"title\n1.5 7", {{"-", "ok"}, {"rir", "1.5 7 ? | eof 2"}}},
+    {"title\n1.5 7\n", {{"-", "ok"}, {"rir", "1.5 7 ? | eof 2"}}},
+    {"title\n1.5\n\n\n", {{"-", "ok"}, {"rir", "1.5 ? ? | eof 4"}}},
+    {"title\n1.5\n  \t", {{"-", "ok"}, {"rir", "1.5 ? ? | eof 3"}}},
+    {"t\n1,\n", {{"-", "ok"}, {"rrr", "1 ? ? | eof 2"}}},
+    {"t\n1 ,,", {{"-", "ok"}, {"rrr", "1 ? ? | eof 2"}}},
+    {"t\n2*", {{"-", "ok"}, {"rrr", "? ? ? | eof 2"}}},
+    {"t\n1 2 3\n", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"rrr", "? ? ? | eof 2"}}},
+    {"t\n1 2 3", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"rrr", "? ? ? | eof 2"}}},
+    // The end of the input ends a value as a blank does.
+    {"t\n1 2 3.5", {{"-", "ok"}, {"rrr", "1 2 3.5 | ok"}}},
+    {"t\n1 2 -", {{"-", "ok"}, {"rrr", "1 2 ? | malformed 3 real line 2"}}},
+    {"t\n1 2 1e", {{"-", "ok"}, {"rrr", "1 2 ? | malformed 3 real line 2"}}},
+    {"t\n1 2 3*", {{"-", "ok"}, {"rrrrrr", "1 2 ? ? ? ? | eof 2"}}},
+    {"t\n1 2 inf", {{"-", "ok"}, {"rrr", "1 2 inf | ok"}}},
+};
+
+const std::vector<const std::vector<reader_case>*> all_tables = {
+    &separator_cases, &line_end_cases, &rest_of_line_cases, &slash_cases, &null_cases, &repeat_cases,
+    &real_cases, &integer_cases, &malformed_cases, &end_of_file_cases};
+
+TEST(Reader, Separators) { check(separator_cases); }
+TEST(Reader, LineEnds) { check(line_end_cases); }
+TEST(Reader, RestOfLineDiscarded) { check(rest_of_line_cases); }
+TEST(Reader, Slash) { check(slash_cases); }
+TEST(Reader, NullValues) { check(null_cases); }
+TEST(Reader, Repeats) { check(repeat_cases); }
+TEST(Reader, Reals) { check(real_cases); }
+TEST(Reader, Integers) { check(integer_cases); }
+TEST(Reader, MalformedValues) { check(malformed_cases); }
+TEST(Reader, EndOfFile) { check(end_of_file_cases); }
+
+TEST(Reader, ReadErrorReportsErrnoAndLine) {
+    const std::string input = "title\n1.5 7 2.5\n3";
+    {
+        memory_source src(input, whole, 0, EISDIR);
+        textio::reader rd(src);
+        EXPECT_EQ(describe(rd.skip_line()), "error " + std::to_string(EISDIR) + " line 1");
+    }
+    {
+        memory_source src(input, 2, 10, EIO);  // fails after "1.5 "
+        textio::reader rd(src);
+        float a = real_unset, c = real_unset;
+        std::int32_t b = integer_unset;
+        const item items[] = {item::real(a), item::integer(b), item::real(c)};
+        ASSERT_TRUE(rd.skip_line());
+        EXPECT_EQ(describe(rd.read_list(items)), "error " + std::to_string(EIO) + " line 2");
+        EXPECT_EQ(a, 1.5f);
+        EXPECT_EQ(b, integer_unset);
+        // The failure stays: nothing more is read.
+        EXPECT_EQ(describe(rd.read_list(items)), "error " + std::to_string(EIO) + " line 2");
+        EXPECT_EQ(describe(rd.skip_line()), "error " + std::to_string(EIO) + " line 2");
+    }
+}
+
+// A source that fails after any number of bytes: every read before the
+// failure gives what it gives on the whole input, and the read that meets it
+// reports the errno and the line the failure fell on.
+TEST(Reader, ReadErrorAtEveryByte) {
+    for (const auto* table : all_tables) {
+        for (const reader_case& c : *table) {
+            memory_source full_src(c.input);
+            const std::vector<std::string> full = run(c, full_src);
+            for (std::size_t cut = 0; cut < c.input.size(); ++cut) {
+                for (const std::size_t chunk : {whole, std::size_t{1}}) {
+                    memory_source src(c.input, chunk, cut, ENOSPC);
+                    const std::vector<std::string> got = run(c, src);
+                    const std::string where = "input \"" + escape(c.input) + "\" failing after " +
+                                              std::to_string(cut) + " bytes";
+                    ASSERT_LE(got.size(), full.size()) << where;
+                    std::size_t k = 0;
+                    while (k < got.size() && got[k] == full[k]) ++k;
+                    if (k == got.size()) continue;  // the failure came after what these reads need
+                    ASSERT_EQ(k + 1, got.size()) << where;
+                    const std::int64_t line = 1 + std::count(c.input.begin(), c.input.begin() + cut, '\n');
+                    const std::size_t bar = got[k].find("| ");
+                    const std::string status = bar == std::string::npos ? got[k] : got[k].substr(bar + 2);
+                    EXPECT_EQ(status, "error " + std::to_string(ENOSPC) + " line " + std::to_string(line)) << where;
+                }
+            }
+        }
+    }
+}
+
+TEST(Reader, EndOfFileStays) {
+    memory_source src("t\n1 2");
+    textio::reader rd(src);
+    float v[3];
+    const item items[] = {item::real(v[0]), item::real(v[1]), item::real(v[2])};
+    ASSERT_TRUE(rd.skip_line());
+    EXPECT_EQ(describe(rd.read_list(items)), "eof 2");
+    EXPECT_EQ(describe(rd.read_list(items)), "eof 2");
+    EXPECT_EQ(describe(rd.skip_line()), "eof 2");
+}
+
+// Lines of several megabytes, far beyond the reader's buffer, and numbers of
+// 100,000 digits: read through buffer refills of every size.
+TEST(Reader, VeryLongLines) {
+    const std::size_t mb = std::size_t{1} << 20;
+    const std::string blanks(3 * mb + 17, ' ');
+    std::vector<reader_case> cases = {
+        {std::string(5 * mb, 'x') + "\n1 2 3\n", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"-", "eof 2"}}},
+        {"1" + blanks + "2\t" + blanks + ",3" + blanks + "\n4\n", {{"rrr", "1 2 3 | ok"}, {"r", "4 | ok"}}},
+        {"1 2 3 " + std::string(5 * mb, ';') + "\n4\n", {{"rrr", "1 2 3 | ok"}, {"r", "4 | ok"}}},
+        {std::string(2 * mb, '\n') + "4", {{"r", "4 | ok"}, {"r", "? | eof 2097153"}}},
+        {"1" + blanks + "2" + blanks + "x\n", {{"rrr", "1 2 ? | malformed 3 real line 1"}}},
+        {blanks + "1 2", {{"rrr", "1 2 ? | eof 1"}}},
+    };
+    check(cases, {whole, 1, 4093});
+}
+
+TEST(Reader, HundredThousandDigits) {
+    using namespace std::string_literals;
+    const std::string z(100000, '0');
+    std::vector<reader_case> cases = {
+        {"0."s + z + "1\n", {{"r", "0 | ok"}}},
+        {"1"s + z + "\n", {{"r", "inf | ok"}}},
+        {"-1"s + z + ".\n", {{"r", "-inf | ok"}}},
+        {"0."s + z.substr(1) + "15e100001\n", {{"r", "15 | ok"}}},
+        {"1"s + z.substr(1) + "e-99999\n", {{"r", "1 | ok"}}},
+        {"."s + z + "25+100001 " + z + "3\n", {{"rr", "2.5 3 | ok"}}},
+        // Past the first digits only a far one tells a tie from a value above it.
+        {"16777217."s + z + "\n", {{"r", "16777216 | ok"}}},
+        {"16777217."s + z + "1\n", {{"r", "16777218 | ok"}}},
+        {"16777216."s + std::string(100000, '9') + "\n", {{"r", "16777216 | ok"}}},
+        {"16777217"s + z + "1e-100001\n", {{"r", "16777218 | ok"}}},
+        {"16777219"s + z + "e-100000\n", {{"r", "16777220 | ok"}}},
+        {z + "7 1" + z + "\n", {{"ii", "7 ? | malformed 2 integer line 1"}}},
+        {"-"s + z + "2147483648\n", {{"i", "-2147483648 | ok"}}},
+    };
+    check(cases, {whole, 1, 7});
+}
+
+}  // namespace

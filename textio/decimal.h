@@ -55,8 +55,11 @@ struct decimal {
     // Adds an exponent of ten, itself already kept within +-(2^62).
     void bump_exponent(std::int64_t e) {
         constexpr std::int64_t lim = std::int64_t{1} << 62;
-        std::int64_t v = exp10 + e;  // both within +-2^62: cannot overflow
-        exp10 = v > lim ? lim : v < -lim ? -lim : v;
+        // Compared before adding: 2^62 + 2^62 would not fit.
+        if (e >= 0)
+            exp10 = exp10 > lim - e ? lim : exp10 + e;
+        else
+            exp10 = exp10 < -lim - e ? -lim : exp10 + e;
     }
 
 private:
