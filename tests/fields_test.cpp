@@ -133,7 +133,7 @@ std::vector<std::uint32_t> random_patterns(std::uint64_t seed) {
     for (int i = 0; i < 600000; ++i) out.push_back(r.next());
     for (int i = 0; i < 600000; ++i) {
         const std::uint32_t b = r.next();
-        const std::uint32_t e = 127 - 45 + (b >> 8) % 100;  // about 1e-14 to 1e16
+        const std::uint32_t e = 127 - 45 + r.next() % 100;  // about 1e-14 to 1e16
         out.push_back((b & 0x807fffffu) | e << 23);
     }
     return out;
