@@ -1,1 +1,304 @@
+// The output lines and the buffered writer, against a memory sink that
+// records every call and can run out of room at a given byte, as a full
+// disk does partway through a write.
+#include "textio/writer.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+using textio::line_kind;
+using textio::write_result;
+
+struct fake_sink : textio::sink {
+    struct event {
+        bool truncate;
+        std::uint64_t n;  // bytes asked to write, or the size cut to
+        bool operator==(const event&) const = default;
+    };
+
+    std::string bytes;                                            // what the destination holds
+    std::vector<event> events;                                    // every call, in order
+    std::uint64_t capacity = std::numeric_limits<std::uint64_t>::max();  // writes stop here
+    int write_error = ENOSPC;                                     // given when the room runs out
+    int truncate_error = 0;                                       // given by every truncate
+
+    int write(const char* data, std::size_t n, std::size_t& done) override {
+        events.push_back({false, n});
+        const std::uint64_t room = capacity > bytes.size() ? capacity - bytes.size() : 0;
+        done = static_cast<std::size_t>(std::min<std::uint64_t>(n, room));
+        bytes.append(data, done);
+        return done < n ? write_error : 0;
+    }
+    int truncate(std::uint64_t size) override {
+        events.push_back({true, size});
+        if (truncate_error != 0) return truncate_error;
+        if (size < bytes.size()) bytes.resize(static_cast<std::size_t>(size));
+        return 0;
+    }
+
+    std::size_t writes() const {
+        return static_cast<std::size_t>(std::count_if(events.begin(), events.end(), [](const event& e) { return !e.truncate; }));
+    }
+};
+
+std::string header_line(std::int32_t count, std::int32_t nrows, float lead, float ref) {
+    char buf[textio::header_line_length + 1];
+    return std::string(buf, textio::format_header_line(buf, count, nrows, lead, ref));
+}
+
+std::string data_line(const float* row) {
+    char buf[textio::data_line_length + 1];
+    return std::string(buf, textio::format_data_line(buf, row));
+}
+
+// Distinct, ordinary values for row i.
+std::vector<float> rows_of(std::int32_t nrows, int seed) {
+    std::vector<float> v;
+    for (std::int32_t i = 0; i < std::max(nrows, 0); ++i)
+        for (int c = 0; c < textio::data_columns; ++c)
+            v.push_back(static_cast<float>(seed) + static_cast<float>(i) * 0.25f + static_cast<float>(c) * 1e-3f);
+    return v;
+}
+
+struct block {
+    std::int32_t nrows;
+    std::vector<float> varso;
+};
+
+// The bytes a run writes for these blocks, where each block starts, and
+// where each line starts together with its kind.
+struct expected_output {
+    std::string text;
+    std::vector<std::size_t> block_starts;
+    std::vector<std::pair<std::size_t, line_kind>> lines;
+};
+
+expected_output expect(const std::vector<block>& blocks) {
+    expected_output e;
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const block& k = blocks[b];
+        e.block_starts.push_back(e.text.size());
+        e.lines.push_back({e.text.size(), line_kind::header});
+        e.text += header_line(static_cast<std::int32_t>(b + 1), k.nrows, 1.5f, 1000.0f);
+        if (k.nrows <= 0) {
+            e.lines.push_back({e.text.size(), line_kind::data});
+            e.text += "\n";
+        }
+        for (std::int32_t i = 0; i < k.nrows; ++i) {
+            e.lines.push_back({e.text.size(), line_kind::data});
+            e.text += data_line(k.varso.data() + textio::data_columns * static_cast<std::size_t>(i));
+        }
+    }
+    return e;
+}
+
+// Writes the blocks the way the block loop does: header, then data lines,
+// stopping at the first failure; a run that never failed ends with a flush.
+write_result run(textio::writer& w, const std::vector<block>& blocks) {
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        if (write_result r = w.write_header_line(static_cast<std::int32_t>(b + 1), blocks[b].nrows, 1.5f, 1000.0f); !r)
+            return r;
+        if (write_result r = w.write_data_lines(blocks[b].varso.data(), blocks[b].nrows); !r) return r;
+    }
+    return w.flush();
+}
+
+TEST(Lines, HeaderLine) {
+    char buf[80];
+    EXPECT_EQ(textio::format_header_line(buf, 1, 2, 0.0f, 1000.0f), buf + 62);
+    EXPECT_EQ(header_line(1, 2, 0.0f, 1000.0f), "001     002             0.00000       1000.000          0.000\n");
+    EXPECT_EQ(header_line(999, 0, -12.5f, -0.0f), "999     000           -12.50000         -0.000          0.000\n");
+    EXPECT_EQ(header_line(1000, -3, 1e9f, 1e11f), "***     ***     ***************99999997952.000          0.000\n");
+}
+
+TEST(Lines, DataLine) {
+    const float row[] = {2.0f, -0.08232f, 5.0f, 6.0f, 669.667f, 4000.0f};
+    char buf[100];
+    EXPECT_EQ(textio::format_data_line(buf, row), buf + 91);
+    EXPECT_EQ(data_line(row),
+              "    2.000000000  -8.23200E-002    5.000000000    6.000000000   6.69667E+002   4.00000E+003\n");
+    const float inf = std::numeric_limits<float>::infinity();
+    const float odd[] = {1e5f, -0.0f, -1e4f, std::nanf(""), inf, -inf};
+    EXPECT_EQ(data_line(odd),
+              "***************  -0.00000E+000***************            NaN       Infinity      -Infinity\n");
+}
+
+TEST(Writer, FirstLineReplacesWhatTheSinkHeldAtOnce) {
+    fake_sink s;
+    s.bytes = "an older, longer file\nwith two lines\n";
+    textio::writer w(s);
+    ASSERT_TRUE(w.write_header_line(1, 3, 1.5f, 1000.0f));
+    EXPECT_EQ(s.events, (std::vector<fake_sink::event>{{true, 0}, {false, 62}}));
+    EXPECT_EQ(s.bytes, header_line(1, 3, 1.5f, 1000.0f));
+}
+
+TEST(Writer, LaterLinesWaitForFlush) {
+    fake_sink s;
+    textio::writer w(s);
+    const std::vector<float> v = rows_of(3, 7);
+    ASSERT_TRUE(w.write_header_line(1, 3, 1.5f, 1000.0f));
+    ASSERT_TRUE(w.write_data_lines(v.data(), 3));
+    ASSERT_TRUE(w.write_header_line(2, 0, 1.5f, 1000.0f));
+    ASSERT_TRUE(w.write_data_lines(nullptr, 0));
+    EXPECT_EQ(s.writes(), 1u);
+    EXPECT_EQ(s.bytes.size(), 62u);
+
+    ASSERT_TRUE(w.flush());
+    EXPECT_EQ(s.writes(), 2u);
+    EXPECT_EQ(s.bytes, expect({{3, v}, {0, {}}}).text);
+    ASSERT_TRUE(w.flush());  // nothing pending, nothing sent
+    EXPECT_EQ(s.writes(), 2u);
+    EXPECT_EQ(s.events.front(), (fake_sink::event{true, 0}));
+    EXPECT_EQ(std::count_if(s.events.begin(), s.events.end(), [](const auto& e) { return e.truncate; }), 1);
+}
+
+TEST(Writer, NoRowsOrNegativeRowsGiveOneEmptyLine) {
+    for (std::int32_t nrows : {0, -1, std::numeric_limits<std::int32_t>::min()}) {
+        SCOPED_TRACE(nrows);
+        fake_sink s;
+        textio::writer w(s);
+        ASSERT_TRUE(w.write_header_line(1, nrows, 1.5f, 1000.0f));
+        ASSERT_TRUE(w.write_data_lines(nullptr, nrows));
+        ASSERT_TRUE(w.flush());
+        EXPECT_EQ(s.bytes, header_line(1, nrows, 1.5f, 1000.0f) + "\n");
+        EXPECT_EQ(s.bytes.substr(8, 3), nrows == 0 ? "000" : "***");
+    }
+}
+
+TEST(Writer, NoLineLeavesTheSinkUntouched) {
+    fake_sink s;
+    s.bytes = "kept\n";
+    textio::writer w(s);
+    ASSERT_TRUE(w.flush());
+    EXPECT_TRUE(s.events.empty());
+    EXPECT_EQ(s.bytes, "kept\n");
+}
+
+TEST(Writer, ManyLinesGoOutInLargeChunks) {
+    std::vector<block> blocks;
+    for (int b = 0; b < 40; ++b) {
+        const std::int32_t nrows = b % 7 == 3 ? 0 : 997 + b;
+        blocks.push_back({nrows, rows_of(nrows, b)});
+    }
+    const expected_output e = expect(blocks);
+    fake_sink s;
+    textio::writer w(s);
+    ASSERT_TRUE(run(w, blocks));
+    EXPECT_EQ(s.bytes.size(), e.text.size());
+    EXPECT_TRUE(s.bytes == e.text);
+
+    // The first write is the first header line; every other but the last
+    // fills the buffer but for less than a line.
+    std::vector<std::uint64_t> sizes;
+    for (const auto& ev : s.events)
+        if (!ev.truncate) sizes.push_back(ev.n);
+    ASSERT_GE(sizes.size(), 3u);
+    EXPECT_EQ(sizes.front(), 62u);
+    for (std::size_t i = 1; i + 1 < sizes.size(); ++i) {
+        EXPECT_LE(sizes[i], textio::writer::buffer_size);
+        EXPECT_GT(sizes[i], textio::writer::buffer_size - (textio::data_line_length + 1));
+    }
+    EXPECT_LE(sizes.size(), 2 + e.text.size() / (textio::writer::buffer_size / 2));
+}
+
+TEST(Writer, FirstWriteFailingIsAHeaderFailureAtOnce) {
+    for (std::uint64_t capacity : {0u, 1u, 30u, 61u}) {
+        SCOPED_TRACE(capacity);
+        fake_sink s;
+        s.bytes = "old\n";
+        s.capacity = capacity;
+        s.write_error = EIO;
+        textio::writer w(s);
+        const write_result r = w.write_header_line(1, 2, 1.5f, 1000.0f);
+        EXPECT_EQ(r.error, EIO);
+        EXPECT_EQ(r.lost, line_kind::header);
+        EXPECT_EQ(s.bytes, "");
+        EXPECT_EQ(s.events.back(), (fake_sink::event{true, 0}));
+
+        // Failed for good: the same answer, and nothing more reaches the sink.
+        const std::size_t calls = s.events.size();
+        const std::vector<float> v = rows_of(2, 1);
+        for (const write_result& again : {w.write_data_lines(v.data(), 2), w.write_header_line(2, 1, 0, 0), w.flush()}) {
+            EXPECT_EQ(again.error, EIO);
+            EXPECT_EQ(again.lost, line_kind::header);
+        }
+        EXPECT_EQ(s.events.size(), calls);
+    }
+}
+
+TEST(Writer, SinkThatCannotBeEmptiedIsAHeaderFailure) {
+    fake_sink s;
+    s.bytes = "read only\n";
+    s.truncate_error = EBADF;
+    textio::writer w(s);
+    const write_result r = w.write_header_line(1, 2, 1.5f, 1000.0f);
+    EXPECT_EQ(r.error, EBADF);
+    EXPECT_EQ(r.lost, line_kind::header);
+    EXPECT_EQ(s.bytes, "read only\n");
+}
+
+// A sink that runs out of room at every interesting byte: the run reports
+// the sink's errno and the kind of the first line that did not arrive whole,
+// and the sink is cut back to the start of that line's block, so that it
+// holds whole blocks only.
+TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
+    std::vector<block> blocks;
+    int seed = 0;
+    for (std::int32_t nrows : {3, 0, 1, -2, 2000, 5, 4000, 1, 0, 2900, 7, 1}) blocks.push_back({nrows, rows_of(nrows, ++seed)});
+    const expected_output e = expect(blocks);
+    ASSERT_GT(e.text.size(), 3 * textio::writer::buffer_size);
+
+    std::vector<std::uint64_t> offsets = {0, 1, 61, 62, 63, 100, e.text.size() - 1, e.text.size(), e.text.size() + 1};
+    for (std::size_t start : e.block_starts)
+        for (int d = -2; d <= 2; ++d) offsets.push_back(start + d);
+    for (std::size_t i = 0; i < 40 && i < e.lines.size(); ++i) offsets.push_back(e.lines[i].first + 1);
+    // Where the chunks after the first header line end, and around there.
+    for (std::uint64_t c = 62; c < e.text.size(); c += textio::writer::buffer_size - 400)
+        for (int d = -200; d <= 200; d += 40) offsets.push_back(c + textio::writer::buffer_size - 400 + d);
+    std::uint64_t r = 12345;
+    for (int i = 0; i < 60; ++i) {
+        r = r * 6364136223846793005ull + 1442695040888963407ull;
+        offsets.push_back((r >> 20) % e.text.size());
+    }
+
+    for (std::uint64_t capacity : offsets) {
+        SCOPED_TRACE(capacity);
+        fake_sink s;
+        s.capacity = capacity;
+        textio::writer w(s);
+        const write_result result = run(w, blocks);
+        if (capacity >= e.text.size()) {
+            EXPECT_TRUE(result);
+            EXPECT_TRUE(s.bytes == e.text);
+            continue;
+        }
+        ASSERT_FALSE(result);
+        EXPECT_EQ(result.error, ENOSPC);
+
+        // The line holding byte `capacity` is the first one lost.
+        const auto line = std::prev(std::upper_bound(e.lines.begin(), e.lines.end(), std::make_pair(static_cast<std::size_t>(capacity), line_kind::data)));
+        EXPECT_EQ(result.lost, line->second);
+        const std::size_t keep = *std::prev(std::upper_bound(e.block_starts.begin(), e.block_starts.end(), capacity));
+        EXPECT_EQ(s.bytes.size(), keep);
+        EXPECT_TRUE(s.bytes == e.text.substr(0, keep));  // no diff of megabytes
+        EXPECT_EQ(s.events.back(), (fake_sink::event{true, keep}));
+
+        const std::size_t calls = s.events.size();
+        for (const write_result& again : {w.write_header_line(99, 1, 0, 0), w.write_data_lines(blocks[0].varso.data(), 1), w.flush()}) {
+            EXPECT_EQ(again.error, ENOSPC);
+            EXPECT_EQ(again.lost, result.lost);
+        }
+        EXPECT_EQ(s.events.size(), calls);
+    }
+}
+
+}  // namespace
