@@ -59,14 +59,14 @@ bool is_letter(int c) { return static_cast<unsigned>((c | 0x20) - 'a') <= 25; }
 
 }  // namespace
 
-reader::reader(source& in) : in_(in), buf_(new char[buffer_size]) {
+reader::reader(source& in) : in_(in), buf_(new char[buffer_size + 1]) {
     p_ = end_ = buf_.get();
+    buf_[0] = '\0';
 }
 
 bool reader::fill() {
     if (eof_ || error_ != 0) return false;
     char* const b = buf_.get();
-    if (end_ > b) last_ = end_[-1];
     const std::ptrdiff_t n = in_.read(b, buffer_size);
     if (n <= 0) {
         if (n == 0)
@@ -77,6 +77,7 @@ bool reader::fill() {
     }
     p_ = b;
     end_ = b + n;
+    b[n] = '\0';  // stops the fast scan at the end of what was read
     return true;
 }
 
@@ -159,6 +160,63 @@ bool reader::scan_value(token& t) {
     return at_terminator();
 }
 
+// The common value, wholly in the buffer: a sign, digits with a point and
+// an exponent, at most 19 significant digits, then a value's end. It fills
+// the token as the general scan would. For anything else it consumes
+// nothing and returns false, and the general scan takes the value.
+bool reader::scan_fast(token& t) {
+    const char* q = p_;  // the byte at end_ is a NUL: every loop stops there
+    decimal& d = t.dec;
+    if (*q == '+' || *q == '-') d.negative = *q++ == '-';
+    const char* const start = q;
+    while (*q == '0') ++q;
+    std::uint64_t head = 0;
+    int n = 0;
+    for (; is_digit(*q); ++q) {
+        if (n == 19) return false;
+        head = head * 10 + static_cast<unsigned>(*q - '0');
+        d.digits[n++] = *q;
+    }
+    t.whole = head;
+    bool any = q != start;
+    std::int64_t exp10 = 0;
+    if (*q == '.') {
+        t.point = true;
+        const char* const frac = ++q;
+        if (n == 0) {
+            while (*q == '0') ++q;
+            exp10 = frac - q;
+        }
+        for (; is_digit(*q); ++q) {
+            if (n == 19) return false;
+            head = head * 10 + static_cast<unsigned>(*q - '0');
+            d.digits[n++] = *q;
+            --exp10;
+        }
+        any |= q != frac;
+    }
+    if (!any) return false;
+    const int c = *q;
+    if (c == 'e' || c == 'E' || c == 'd' || c == 'D' || c == '+' || c == '-') {
+        if (c != '+' && c != '-') ++q;
+        const bool negative = *q == '-';
+        if (*q == '+' || *q == '-') ++q;
+        const char* const digits = q;
+        std::int64_t e = 0;
+        for (; is_digit(*q); ++q) e = e * 10 + (*q - '0');
+        if (q == digits || q - digits > 18) return false;
+        exp10 += negative ? -e : e;
+        t.exponent = true;
+    }
+    if (q == end_ || !(is_blank(*q) || *q == '\n' || *q == ',' || *q == '/')) return false;
+    d.head = head;
+    d.ndigits = n;
+    d.exp10 = exp10;
+    t.digits = true;
+    p_ = q;
+    return true;
+}
+
 // A whole value: its sign, then a number or a word.
 bool reader::scan_signed(token& t) {
     const int c = peek();
@@ -197,7 +255,8 @@ read_result reader::stopped() {
         return r;
     }
     r.what = status::end_of_file;
-    const char previous = p_ > buf_.get() ? p_[-1] : last_;
+    // A failed refill leaves the position after the last byte read.
+    const char previous = p_ > buf_.get() ? p_[-1] : '\n';
     r.line = previous == '\n' ? line_ - 1 : line_;
     return r;
 }
@@ -246,28 +305,31 @@ read_result reader::read_list(std::span<const item> items) {
         // A value, a null value r* or a repeated value r*c.
         t.clear();
         std::uint64_t repeat = 1;
-        bool well_formed;
-        if (is_digit(c)) {
-            scan_digits(t, false);
-            if (peek() == '*') {
-                ++p_;
-                repeat = t.whole;
-                if (repeat == 0) return malformed(next, items[next].type);
-                t.clear();
-                if (at_terminator()) {
-                    if (error_ != 0) return stopped();
-                    // r null values: the items keep their values.
-                    if (repeat >= n - next) return discard_line();
-                    next += static_cast<std::size_t>(repeat);
-                    after_comma = false;
-                    continue;
-                }
+        bool well_formed = scan_fast(t);
+        if (!well_formed) {
+            t.clear();
+            if (!is_digit(c)) {
                 well_formed = scan_signed(t);
             } else {
-                well_formed = scan_value(t);
+                scan_digits(t, false);
+                if (peek() != '*') {
+                    well_formed = scan_value(t);
+                } else {
+                    ++p_;
+                    repeat = t.whole;
+                    if (repeat == 0) return malformed(next, items[next].type);
+                    t.clear();
+                    if (at_terminator()) {
+                        if (error_ != 0) return stopped();
+                        // r null values: the items keep their values.
+                        if (repeat >= n - next) return discard_line();
+                        next += static_cast<std::size_t>(repeat);
+                        after_comma = false;
+                        continue;
+                    }
+                    well_formed = scan_signed(t);
+                }
             }
-        } else {
-            well_formed = scan_signed(t);
         }
         if (error_ != 0) return stopped();
         after_comma = false;

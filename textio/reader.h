@@ -64,6 +64,7 @@ private:
     bool scan_value(token& t);
     bool scan_word(token& t);
     bool scan_signed(token& t);
+    bool scan_fast(token& t);
     read_result discard_line();
     read_result stopped();
     read_result malformed(std::size_t index, kind expected) const;
@@ -73,7 +74,6 @@ private:
     const char* p_;
     const char* end_;
     std::int64_t line_ = 1;  // the line the position is on
-    char last_ = '\n';       // the byte before the buffer's first one
     bool eof_ = false;
     int error_ = 0;
 };
