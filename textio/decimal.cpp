@@ -40,6 +40,23 @@ float convert_exactly(const decimal& d) {
 
 }  // namespace
 
+// An integer of at most 53 bits and a power of ten that is exact in double
+// give a correctly rounded double in one operation. Rounding that double to
+// float is then correct unless the double lies exactly half-way between two
+// floats.
+bool to_float_quickly(std::uint64_t w, int q, bool negative, float& out) {
+    if (w > (std::uint64_t{1} << 53) || q < -22 || q > 22) return false;
+    const double x = q >= 0 ? static_cast<double>(w) * pow10_exact[q] : static_cast<double>(w) / pow10_exact[-q];
+    const float f = static_cast<float>(x);
+    if (static_cast<double>(f) != x) {
+        // Results stay within the normal float range, where a half-way
+        // double has the bit after the 24th set and nothing below it.
+        if ((std::bit_cast<std::uint64_t>(x) & 0x1fffffff) == 0x10000000) return false;
+    }
+    out = with_sign(f, negative);
+    return true;
+}
+
 float to_float(const decimal& d) {
     if (d.ndigits == 0) return with_sign(0.0f, d.negative);
 
@@ -48,34 +65,10 @@ float to_float(const decimal& d) {
     if (mag > 39) return with_sign(std::numeric_limits<float>::infinity(), d.negative);
     if (mag < -45) return with_sign(0.0f, d.negative);  // below 2^-150
 
-    // Fast path: an integer of at most 53 bits and a power of ten that is
-    // exact in double give a correctly rounded double in one operation.
-    // Rounding that double to float is then correct unless the double lies
-    // exactly half-way between two floats.
-    if (d.ndigits <= 19 && !d.inexact && d.head <= (std::uint64_t{1} << 53)) {
-        double w = static_cast<double>(d.head);
-        const std::int64_t q = d.exp10;
-        double x;
-        bool ok = true;
-        if (q >= 0 && q <= 22) {
-            x = w * pow10_exact[q];
-        } else if (q < 0 && q >= -22) {
-            x = w / pow10_exact[-q];
-        } else {
-            ok = false;
-            x = 0;
-        }
-        if (ok) {
-            const float f = static_cast<float>(x);
-            if (static_cast<double>(f) == x) return with_sign(f, d.negative);
-            const std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
-            const int e2 = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
-            // Within the normal float range a half-way double has exactly
-            // the bit after the 24th set and nothing below it.
-            if (e2 >= -126 && e2 <= 127 && (bits & 0x1fffffff) != 0x10000000)
-                return with_sign(f, d.negative);
-        }
-    }
+    float f;
+    if (d.ndigits <= 19 && !d.inexact && d.exp10 >= -22 && d.exp10 <= 22 &&
+        to_float_quickly(d.head, static_cast<int>(d.exp10), d.negative, f))
+        return f;
     return convert_exactly(d);
 }
 

@@ -29,20 +29,20 @@ constexpr std::uint64_t pow10_u64[] = {1ull,
                                        1000000000000000000ull,
                                        10000000000000000000ull};
 
-template <unsigned base, int count>
+template <class U, unsigned base, int count>
 constexpr auto power_table() {
     struct table {
-        u128 v[count];
+        U v[count];
     } t{};
-    u128 r = 1;
+    U r = 1;
     for (int i = 0; i < count; ++i, r *= base) t.v[i] = r;
     return t;
 }
 
 // 5^55 and 10^38 are the largest that fit; the scientific field needs at
 // most 5^51 and 10^34.
-constexpr auto pow5 = power_table<5, 56>();
-constexpr auto pow10 = power_table<10, 39>();
+constexpr auto pow5 = power_table<u128, 5, 56>();
+constexpr auto pow10 = power_table<u128, 10, 39>();
 
 // A finite float as negative, m x 2^e with m < 2^24.
 struct parts {
@@ -61,18 +61,43 @@ parts split(float v) {
 
 // a / b rounded to nearest, ties to even; b > 0.
 u128 divide_rounded(u128 a, u128 b) {
+    if ((a >> 64) == 0 && (b >> 64) == 0) {
+        const std::uint64_t a64 = static_cast<std::uint64_t>(a), b64 = static_cast<std::uint64_t>(b);
+        const std::uint64_t q = a64 / b64, r = a64 % b64, rest = b64 - r;
+        return (r > rest || (r == rest && (q & 1) != 0)) ? q + 1 : q;
+    }
     const u128 q = a / b;
     const u128 r = a % b;
     const u128 rest = b - r;
     return (r > rest || (r == rest && (q & 1) != 0)) ? q + 1 : q;
 }
 
-// x x 2^s rounded to nearest, ties to even (x < 2^127).
-u128 shift_rounded(u128 x, int s) {
-    if (s >= 0) return x << s;
-    if (s <= -128) return 0;  // x < 2^127 is below half of 2^128
-    return divide_rounded(x, u128{1} << -s);
+// x / 2^t rounded to nearest, ties to even; 0 < t < 128.
+template <class U>
+U shift_rounded(U x, int t) {
+    const U q = x >> t;
+    const U r = x & ((U{1} << t) - 1);
+    const U half = U{1} << (t - 1);
+    return (r > half || (r == half && (q & 1) != 0)) ? q + 1 : q;
 }
+
+constexpr auto pow5_u64 = power_table<std::uint64_t, 5, 18>();  // 5^17 x 2^24 < 2^64
+
+// The floats nearest 10^-45 to 10^38, by way of the nearest doubles.
+constexpr float pow10_float[] = {
+    1e-45f, 1e-44f, 1e-43f, 1e-42f, 1e-41f, 1e-40f, 1e-39f, 1e-38f, 1e-37f, 1e-36f, 1e-35f, 1e-34f,
+    1e-33f, 1e-32f, 1e-31f, 1e-30f, 1e-29f, 1e-28f, 1e-27f, 1e-26f, 1e-25f, 1e-24f, 1e-23f, 1e-22f,
+    1e-21f, 1e-20f, 1e-19f, 1e-18f, 1e-17f, 1e-16f, 1e-15f, 1e-14f, 1e-13f, 1e-12f, 1e-11f, 1e-10f,
+    1e-9f,  1e-8f,  1e-7f,  1e-6f,  1e-5f,  1e-4f,  1e-3f,  1e-2f,  1e-1f,  1e0f,   1e1f,   1e2f,
+    1e3f,   1e4f,   1e5f,   1e6f,   1e7f,   1e8f,   1e9f,   1e10f,  1e11f,  1e12f,  1e13f,  1e14f,
+    1e15f,  1e16f,  1e17f,  1e18f,  1e19f,  1e20f,  1e21f,  1e22f,  1e23f,  1e24f,  1e25f,  1e26f,
+    1e27f,  1e28f,  1e29f,  1e30f,  1e31f,  1e32f,  1e33f,  1e34f,  1e35f,  1e36f,  1e37f,  1e38f};
+
+// Two decimal digits at a time.
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
 
 void fill(char* field, int width, char c) { std::memset(field, c, static_cast<std::size_t>(width)); }
 
@@ -86,17 +111,42 @@ void place(char* field, int width, const char* text, int n) {
     std::memcpy(field + (width - n), text, static_cast<std::size_t>(n));
 }
 
-// Writes the decimal digits of v to the end of `end`; returns the new start.
+// Writes the decimal digits of v, at least min_digits of them with leading
+// zeros, so that they end at `end`; returns where they begin.
 char* digits_before(char* end, std::uint64_t v, int min_digits) {
     char* p = end;
-    do {
-        *--p = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0 || end - p < min_digits);
+    while (v >= 100) {
+        p -= 2;
+        std::memcpy(p, digit_pairs + 2 * (v % 100), 2);
+        v /= 100;
+    }
+    if (v >= 10) {
+        p -= 2;
+        std::memcpy(p, digit_pairs + 2 * v, 2);
+    } else {
+        *--p = static_cast<char>('0' + v);
+    }
+    while (end - p < min_digits) *--p = '0';
     return p;
 }
 
 // Infinity, -Infinity and NaN; returns false for a finite value.
+// A real field's text, built backwards from `end` over blanks; put() then
+// copies the whole field at once.
+struct real_text {
+    char buf[32];
+    char* end() { return buf + sizeof buf; }
+
+    real_text() { std::memset(buf + sizeof buf - 16, ' ', 16); }
+
+    void put(char* field, const char* p) {
+        if (end() - p > real_width)
+            std::memset(field, '*', real_width);
+        else
+            std::memcpy(field, end() - real_width, real_width);
+    }
+};
+
 bool place_non_finite(char* field, float v) {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(v);
     if ((bits & 0x7f800000) != 0x7f800000) return false;
@@ -119,32 +169,83 @@ void put_integer(char* field, std::int32_t v) {
     digits_before(field + integer_width, static_cast<std::uint64_t>(v), integer_width);
 }
 
-void put_fixed(char* field, float v, int decimals) {
+namespace {
+
+template <int decimals>
+void fixed(char* field, float v) {
+    constexpr std::uint64_t scale = pow10_u64[decimals];
+    constexpr std::uint64_t too_wide = pow10_u64[14];  // |v| x 10^decimals from here on does not fit
     if (place_non_finite(field, v)) return;
     const parts x = split(v);
-    // From 10^14 on, |v| x 10^decimals has more digits than the field holds
-    // beside the point; 2^50 is beyond that for every number of decimals.
-    if (x.e > 50 - 24) {
+    // |v| x 10^decimals = m x 10^decimals x 2^e, with m x 10^decimals < 2^54.
+    const std::uint64_t num = std::uint64_t{x.m} * scale;
+    std::uint64_t n;
+    if (x.e >= 0) {
+        if (x.e >= 64 || num > (too_wide >> x.e)) {
+            fill(field, real_width, '*');
+            return;
+        }
+        n = num << x.e;
+    } else {
+        n = x.e <= -64 ? 0 : shift_rounded(num, -x.e);  // below 2^54 is less than half of 2^64
+    }
+    if (n >= too_wide) {
         fill(field, real_width, '*');
         return;
     }
-    const u128 scaled = shift_rounded(u128{x.m} * pow10_u64[decimals], x.e);
-    if (scaled >= pow10_u64[14]) {
-        fill(field, real_width, '*');
-        return;
-    }
-    const std::uint64_t n = static_cast<std::uint64_t>(scaled);
-    const std::uint64_t whole = n / pow10_u64[decimals];
-    const std::uint64_t frac = n % pow10_u64[decimals];
-
-    char text[48];
-    char* const end = text + sizeof text;
-    char* p = decimals > 0 ? digits_before(end, frac, decimals) : end;
+    real_text text;
+    char* p = text.end();
+    if constexpr (decimals > 0) p = digits_before(p, n % scale, decimals);
     *--p = '.';
-    p = digits_before(p, whole, 1);
+    p = digits_before(p, n / scale, 1);
     if (x.negative) *--p = '-';
-    place(field, real_width, p, static_cast<int>(end - p));
+    text.put(field, p);
 }
+
+}  // namespace
+
+void put_fixed(char* field, float v, int decimals) {
+    switch (decimals) {
+        case 9: return fixed<9>(field, v);
+        case 5: return fixed<5>(field, v);
+        case 3: return fixed<3>(field, v);
+        case 0: return fixed<0>(field, v);
+        case 1: return fixed<1>(field, v);
+        case 2: return fixed<2>(field, v);
+        case 4: return fixed<4>(field, v);
+        case 6: return fixed<6>(field, v);
+        case 7: return fixed<7>(field, v);
+        default: return fixed<8>(field, v);
+    }
+}
+
+namespace {
+
+// num / (den x 2^t), t >= 0: a power of two alone is divided by shifting.
+struct ratio {
+    u128 num;
+    u128 den;
+    int t;
+
+    u128 floor() const { return den == 1 ? num >> t : num / (den << t); }
+    u128 rounded() const {
+        if (den != 1) return divide_rounded(num, den << t);
+        return t == 0 ? num : shift_rounded(num, t);
+    }
+};
+
+// |v| x 10^s for v = m x 2^e.
+ratio scaled(const parts& x, int s) {
+    if (s >= 0) {
+        // 10^s = 5^s x 2^s
+        const u128 num = u128{x.m} * pow5.v[s];
+        const int shift = x.e + s;
+        return shift >= 0 ? ratio{num << shift, 1, 0} : ratio{num, 1, -shift};
+    }
+    return x.e >= 0 ? ratio{u128{x.m} << x.e, pow10.v[-s], 0} : ratio{x.m, pow10.v[-s], -x.e};
+}
+
+}  // namespace
 
 void put_scientific(char* field, float v) {
     if (place_non_finite(field, v)) return;
@@ -152,52 +253,58 @@ void put_scientific(char* field, float v) {
     std::uint64_t n = 0;  // six significant digits
     int k = 0;            // the decimal exponent
     if (x.m != 0) {
-        // k starts at floor(log10(2^b)) for 2^b <= |v| < 2^(b+1), to within one.
+        // k starts at floor(log10(2^b)) for 2^b <= |v| < 2^(b+1), to within
+        // one, and goes up where |v| reaches the float nearest 10^(k+1):
+        // that is k = floor(log10 |v|) but perhaps at a float next to a power
+        // of ten. The loop below makes it exact either way.
         const int b = 31 - std::countl_zero(x.m) + x.e;
         k = (b * 78913) >> 18;
+        const std::uint32_t magnitude = std::bit_cast<std::uint32_t>(v) & 0x7fffffffu;
+        if (k + 1 <= 38 && magnitude >= std::bit_cast<std::uint32_t>(pow10_float[k + 1 + 45])) ++k;
         for (;;) {
-            // floor and rounding of |v| x 10^(5-k) = m x 2^e x 10^(5-k)
             const int s = 5 - k;
-            u128 num, den = 1;
-            int shift = x.e;
-            if (s >= 0) {
-                num = u128{x.m} * pow5.v[s];  // 10^s = 5^s x 2^s
-                shift += s;
-            } else {
-                num = x.m;
-                den = pow10.v[-s];
+            if (s >= 0 && s <= 17) {
+                // |v| x 10^s = m x 5^s x 2^(e+s) with m x 5^s < 2^64
+                const std::uint64_t num = std::uint64_t{x.m} * pow5_u64.v[s];
+                const int shift = x.e + s;
+                if (shift > -64) {
+                    const std::uint64_t q = shift >= 0 ? num << shift : num >> -shift;
+                    if (q >= 1000000) {
+                        ++k;
+                    } else if (q < 100000) {
+                        --k;
+                    } else {
+                        n = shift >= 0 ? q : shift_rounded(num, -shift);
+                        break;
+                    }
+                    continue;
+                }
             }
-            if (shift >= 0)
-                num <<= shift;
-            else
-                den <<= -shift;
-            const u128 q = num / den;
+            const ratio r = scaled(x, s);
+            const u128 q = r.floor();
             if (q >= 1000000) {
                 ++k;
-                continue;
-            }
-            if (q < 100000) {
+            } else if (q < 100000) {
                 --k;
-                continue;
+            } else {
+                n = static_cast<std::uint64_t>(r.rounded());
+                break;
             }
-            n = static_cast<std::uint64_t>(divide_rounded(num, den));
-            break;
         }
         if (n == 1000000) {  // rounded up to ten: the next exponent
             n = 100000;
             ++k;
         }
     }
-    char text[16];
-    char* const end = text + sizeof text;
-    char* p = digits_before(end, static_cast<std::uint64_t>(k < 0 ? -k : k), 3);
+    real_text text;
+    char* p = digits_before(text.end(), static_cast<std::uint64_t>(k < 0 ? -k : k), 3);
     *--p = k < 0 ? '-' : '+';
     *--p = 'E';
     p = digits_before(p, n % 100000, 5);
     *--p = '.';
     *--p = static_cast<char>('0' + n / 100000);
     if (x.negative) *--p = '-';
-    place(field, real_width, p, static_cast<int>(end - p));
+    text.put(field, p);
 }
 
 }  // namespace textio

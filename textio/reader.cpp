@@ -160,59 +160,39 @@ bool reader::scan_value(token& t) {
     return at_terminator();
 }
 
-// The common value, wholly in the buffer: a sign, digits with a point and
-// an exponent, at most 19 significant digits, then a value's end. It fills
-// the token as the general scan would. For anything else it consumes
-// nothing and returns false, and the general scan takes the value.
-bool reader::scan_fast(token& t) {
+// The common real value, wholly in the buffer: a sign, at most 19 digits
+// with a point, any exponent, then a value's end, when one double operation
+// converts it exactly. For anything else it consumes nothing and returns
+// false, and the general scan takes the value.
+bool reader::scan_real_quickly(float& out) {
     const char* q = p_;  // the byte at end_ is a NUL: every loop stops there
-    decimal& d = t.dec;
-    if (*q == '+' || *q == '-') d.negative = *q++ == '-';
+    bool negative = false;
+    if (*q == '+' || *q == '-') negative = *q++ == '-';
     const char* const start = q;
-    while (*q == '0') ++q;
-    std::uint64_t head = 0;
-    int n = 0;
-    for (; is_digit(*q); ++q) {
-        if (n == 19) return false;
-        head = head * 10 + static_cast<unsigned>(*q - '0');
-        d.digits[n++] = *q;
-    }
-    t.whole = head;
-    bool any = q != start;
-    std::int64_t exp10 = 0;
+    std::uint64_t w = 0;
+    for (; is_digit(*q); ++q) w = w * 10 + static_cast<unsigned>(*q - '0');
+    std::ptrdiff_t digits = q - start;
+    std::ptrdiff_t exp10 = 0;
     if (*q == '.') {
-        t.point = true;
         const char* const frac = ++q;
-        if (n == 0) {
-            while (*q == '0') ++q;
-            exp10 = frac - q;
-        }
-        for (; is_digit(*q); ++q) {
-            if (n == 19) return false;
-            head = head * 10 + static_cast<unsigned>(*q - '0');
-            d.digits[n++] = *q;
-            --exp10;
-        }
-        any |= q != frac;
+        for (; is_digit(*q); ++q) w = w * 10 + static_cast<unsigned>(*q - '0');
+        exp10 = frac - q;
+        digits += q - frac;
     }
-    if (!any) return false;
+    if (digits == 0 || digits > 19) return false;
     const int c = *q;
     if (c == 'e' || c == 'E' || c == 'd' || c == 'D' || c == '+' || c == '-') {
         if (c != '+' && c != '-') ++q;
-        const bool negative = *q == '-';
+        const bool minus = *q == '-';
         if (*q == '+' || *q == '-') ++q;
-        const char* const digits = q;
-        std::int64_t e = 0;
-        for (; is_digit(*q); ++q) e = e * 10 + (*q - '0');
-        if (q == digits || q - digits > 18) return false;
-        exp10 += negative ? -e : e;
-        t.exponent = true;
+        const char* const e_start = q;
+        std::ptrdiff_t e = 0;
+        for (; is_digit(*q) && q - e_start < 4; ++q) e = e * 10 + (*q - '0');
+        if (q == e_start || is_digit(*q)) return false;
+        exp10 += minus ? -e : e;
     }
     if (q == end_ || !(is_blank(*q) || *q == '\n' || *q == ',' || *q == '/')) return false;
-    d.head = head;
-    d.ndigits = n;
-    d.exp10 = exp10;
-    t.digits = true;
+    if (exp10 < -22 || exp10 > 22 || !to_float_quickly(w, static_cast<int>(exp10), negative, out)) return false;
     p_ = q;
     return true;
 }
@@ -302,33 +282,36 @@ read_result reader::read_list(std::span<const item> items) {
         }
         if (c == '/') return discard_line();
 
+        if (items[next].type == kind::real && scan_real_quickly(*static_cast<float*>(items[next].target))) {
+            after_comma = false;
+            if (++next == n) return discard_line();
+            continue;
+        }
+
         // A value, a null value r* or a repeated value r*c.
         t.clear();
         std::uint64_t repeat = 1;
-        bool well_formed = scan_fast(t);
-        if (!well_formed) {
-            t.clear();
-            if (!is_digit(c)) {
-                well_formed = scan_signed(t);
+        bool well_formed;
+        if (!is_digit(c)) {
+            well_formed = scan_signed(t);
+        } else {
+            scan_digits(t, false);
+            if (peek() != '*') {
+                well_formed = scan_value(t);
             } else {
-                scan_digits(t, false);
-                if (peek() != '*') {
-                    well_formed = scan_value(t);
-                } else {
-                    ++p_;
-                    repeat = t.whole;
-                    if (repeat == 0) return malformed(next, items[next].type);
-                    t.clear();
-                    if (at_terminator()) {
-                        if (error_ != 0) return stopped();
-                        // r null values: the items keep their values.
-                        if (repeat >= n - next) return discard_line();
-                        next += static_cast<std::size_t>(repeat);
-                        after_comma = false;
-                        continue;
-                    }
-                    well_formed = scan_signed(t);
+                ++p_;
+                repeat = t.whole;
+                if (repeat == 0) return malformed(next, items[next].type);
+                t.clear();
+                if (at_terminator()) {
+                    if (error_ != 0) return stopped();
+                    // r null values: the items keep their values.
+                    if (repeat >= n - next) return discard_line();
+                    next += static_cast<std::size_t>(repeat);
+                    after_comma = false;
+                    continue;
                 }
+                well_formed = scan_signed(t);
             }
         }
         if (error_ != 0) return stopped();
