@@ -111,6 +111,20 @@ void place(char* field, int width, const char* text, int n) {
     std::memcpy(field + (width - n), text, static_cast<std::size_t>(n));
 }
 
+// Writes exactly `count` decimal digits of v < 10^count so that they end at
+// `end`; returns where they begin.
+template <int count>
+char* exact_digits_before(char* end, std::uint32_t v) {
+    char* p = end;
+    for (int i = 0; i < count / 2; ++i) {
+        p -= 2;
+        std::memcpy(p, digit_pairs + 2 * (v % 100), 2);
+        v /= 100;
+    }
+    if constexpr (count % 2 != 0) *--p = static_cast<char>('0' + v);
+    return p;
+}
+
 // Writes the decimal digits of v, at least min_digits of them with leading
 // zeros, so that they end at `end`; returns where they begin.
 char* digits_before(char* end, std::uint64_t v, int min_digits) {
@@ -195,7 +209,7 @@ void fixed(char* field, float v) {
     }
     real_text text;
     char* p = text.end();
-    if constexpr (decimals > 0) p = digits_before(p, n % scale, decimals);
+    if constexpr (decimals > 0) p = exact_digits_before<decimals>(p, static_cast<std::uint32_t>(n % scale));
     *--p = '.';
     p = digits_before(p, n / scale, 1);
     if (x.negative) *--p = '-';
@@ -297,10 +311,10 @@ void put_scientific(char* field, float v) {
         }
     }
     real_text text;
-    char* p = digits_before(text.end(), static_cast<std::uint64_t>(k < 0 ? -k : k), 3);
+    char* p = exact_digits_before<3>(text.end(), static_cast<std::uint32_t>(k < 0 ? -k : k));
     *--p = k < 0 ? '-' : '+';
     *--p = 'E';
-    p = digits_before(p, n % 100000, 5);
+    p = exact_digits_before<5>(p, static_cast<std::uint32_t>(n % 100000));
     *--p = '.';
     *--p = static_cast<char>('0' + n / 100000);
     if (x.negative) *--p = '-';

@@ -267,6 +267,7 @@ read_result reader::read_list(std::span<const item> items) {
         if (c < 0) return stopped();
         if (is_blank(c)) {
             ++p_;
+            while (*p_ == ' ') ++p_;  // the NUL after the bytes read stops it
             continue;
         }
         if (c == '\n') {  // a line end is a blank; the list goes on
