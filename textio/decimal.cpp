@@ -12,6 +12,8 @@ constexpr double pow10_exact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+constexpr float pow10_float[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+
 float with_sign(float v, bool negative) { return negative ? -v : v; }
 
 // Exact decimal-to-binary conversion of every digit kept.
@@ -40,11 +42,19 @@ float convert_exactly(const decimal& d) {
 
 }  // namespace
 
-// An integer of at most 53 bits and a power of ten that is exact in double
+// An integer of at most 24 bits and a power of ten up to 10^10 are exact in
+// float, and give the correctly rounded float in one operation. Likewise an
+// integer of at most 53 bits and a power of ten that is exact in double
 // give a correctly rounded double in one operation. Rounding that double to
 // float is then correct unless the double lies exactly half-way between two
 // floats.
 bool to_float_quickly(std::uint64_t w, int q, bool negative, float& out) {
+    if (w <= (std::uint32_t{1} << 24) && q >= -10 && q <= 10) {
+        // Both exact in float: one float operation rounds once.
+        const float fw = static_cast<float>(w);
+        out = with_sign(q >= 0 ? fw * pow10_float[q] : fw / pow10_float[-q], negative);
+        return true;
+    }
     if (w > (std::uint64_t{1} << 53) || q < -22 || q > 22) return false;
     const double x = q >= 0 ? static_cast<double>(w) * pow10_exact[q] : static_cast<double>(w) / pow10_exact[-q];
     const float f = static_cast<float>(x);
