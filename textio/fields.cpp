@@ -145,22 +145,6 @@ char* digits_before(char* end, std::uint64_t v, int min_digits) {
 }
 
 // Infinity, -Infinity and NaN; returns false for a finite value.
-// A real field's text, built backwards from `end` over blanks; put() then
-// copies the whole field at once.
-struct real_text {
-    char buf[32];
-    char* end() { return buf + sizeof buf; }
-
-    real_text() { std::memset(buf + sizeof buf - 16, ' ', 16); }
-
-    void put(char* field, const char* p) {
-        if (end() - p > real_width)
-            std::memset(field, '*', real_width);
-        else
-            std::memcpy(field, end() - real_width, real_width);
-    }
-};
-
 bool place_non_finite(char* field, float v) {
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(v);
     if ((bits & 0x7f800000) != 0x7f800000) return false;
@@ -203,17 +187,18 @@ void fixed(char* field, float v) {
     } else {
         n = x.e <= -64 ? 0 : shift_rounded(num, -x.e);  // below 2^54 is less than half of 2^64
     }
-    if (n >= too_wide) {
+    // The text is the sign, the whole part, the point and the decimals.
+    const std::uint64_t whole = n / scale;
+    if (n >= too_wide || (x.negative && whole >= pow10_u64[13 - decimals])) {
         fill(field, real_width, '*');
         return;
     }
-    real_text text;
-    char* p = text.end();
+    fill(field, real_width, ' ');
+    char* p = field + real_width;
     if constexpr (decimals > 0) p = exact_digits_before<decimals>(p, static_cast<std::uint32_t>(n % scale));
     *--p = '.';
-    p = digits_before(p, n / scale, 1);
+    p = digits_before(p, whole, 1);
     if (x.negative) *--p = '-';
-    text.put(field, p);
 }
 
 }  // namespace
@@ -310,15 +295,15 @@ void put_scientific(char* field, float v) {
             ++k;
         }
     }
-    real_text text;
-    char* p = exact_digits_before<3>(text.end(), static_cast<std::uint32_t>(k < 0 ? -k : k));
+    // The text is 12 characters, 13 with a sign.
+    fill(field, real_width, ' ');
+    char* p = exact_digits_before<3>(field + real_width, static_cast<std::uint32_t>(k < 0 ? -k : k));
     *--p = k < 0 ? '-' : '+';
     *--p = 'E';
     p = exact_digits_before<5>(p, static_cast<std::uint32_t>(n % 100000));
     *--p = '.';
     *--p = static_cast<char>('0' + n / 100000);
     if (x.negative) *--p = '-';
-    text.put(field, p);
 }
 
 }  // namespace textio
