@@ -22,7 +22,7 @@
 
 #include "app/convert.h"
 #include "check.h"
-#include "memory.h"
+#include "memory_stream.h"
 #include "textio/writer.h"
 
 namespace {
@@ -105,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // Reference: the input in one piece, an output without limits.
-    fuzzing::memory_source whole_in(text, 0);
-    fuzzing::memory_sink whole_out;
+    testing_support::memory_source whole_in(text, 0);
+    testing_support::memory_sink whole_out;
     const app::outcome ref = app::convert(whole_in, whole_out);
     const std::string& full = whole_out.data;
     FUZZ_CHECK(!whole_out.grown);
@@ -119,10 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The same input in chunks, into an output with earlier contents, with
     // limited room or with a failing input, as the flags say.
     const bool keep = flags & 1;
-    const std::size_t room = flags & 2 ? number : fuzzing::memory_sink::unlimited;
-    const std::size_t fail_at = flags & 4 ? number : fuzzing::memory_source::never;
-    fuzzing::memory_source in(text, seed, fail_at);
-    fuzzing::memory_sink out(keep ? earlier : std::string(), room);
+    const std::size_t room = flags & 2 ? number : testing_support::memory_sink::unlimited;
+    const std::size_t fail_at = flags & 4 ? number : testing_support::memory_source::never;
+    testing_support::memory_source in(text, seed, fail_at);
+    testing_support::memory_sink out(keep ? earlier : std::string(), room);
     const app::outcome o = app::convert(in, out);
     FUZZ_CHECK(!out.grown);
     const std::string& got = out.data;
@@ -138,8 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const bool write_failed = o.end.what == app::failure::kind::write_error || o.lost;
-    if (fail_at == fuzzing::memory_source::never) {
-        if (room == fuzzing::memory_sink::unlimited || full.size() <= room) {
+    if (fail_at == testing_support::memory_source::never) {
+        if (room == testing_support::memory_sink::unlimited || full.size() <= room) {
             FUZZ_CHECK(!write_failed);
             FUZZ_CHECK(same(o.end, ref.end) && o.blocks == ref.blocks);
             if (ref.blocks > 0) FUZZ_CHECK(got == full);
@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK((o.end.what == app::failure::kind::write_error ? o.end : *o.lost).error == ENOSPC);
             if (fit > 0 || !keep) FUZZ_CHECK(got.size() == fit);
         }
-    } else if (room == fuzzing::memory_sink::unlimited) {
+    } else if (room == testing_support::memory_sink::unlimited) {
         FUZZ_CHECK(!write_failed);
         if (o.end.what != app::failure::kind::read_error) FUZZ_CHECK(same(o.end, ref.end) && o.blocks == ref.blocks);
     }

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "check.h"
-#include "memory.h"
+#include "memory_stream.h"
 #include "textio/reader.h"
 
 namespace {
@@ -44,7 +44,7 @@ int items_of(std::uint8_t b) { return b % 8; }
 
 // Runs the reads until one fails (or max_reads), recording each.
 std::vector<step> run(const std::uint8_t* ops, std::string_view text, std::uint8_t seed, std::size_t fail_at) {
-    fuzzing::memory_source src(text, seed, fail_at);
+    testing_support::memory_source src(text, seed, fail_at);
     textio::reader rd(src);
     std::vector<step> steps;
     for (int k = 0; k < max_reads; ++k) {
@@ -95,13 +95,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* ops = data + 2;
     const std::string_view text(reinterpret_cast<const char*>(data) + control, size - control);
 
-    const std::vector<step> whole = run(ops, text, 0, fuzzing::memory_source::never);
+    const std::vector<step> whole = run(ops, text, 0, testing_support::memory_source::never);
     const textio::read_result& last = whole.back().r;
     FUZZ_CHECK(last.what != textio::status::read_error);
     if (last.what == textio::status::end_of_file) FUZZ_CHECK(last.line == lines_in(text));
 
     // Chunked: the same steps exactly.
-    const std::vector<step> chunked = run(ops, text, seed == 0 ? 1 : seed, fuzzing::memory_source::never);
+    const std::vector<step> chunked = run(ops, text, seed == 0 ? 1 : seed, testing_support::memory_source::never);
     FUZZ_CHECK(chunked.size() == whole.size());
     for (std::size_t k = 0; k < whole.size(); ++k) FUZZ_CHECK(same(whole[k], chunked[k], items_of(ops[k % 4])));
 

@@ -7,43 +7,18 @@
 
 #include "app/convert.h"
 #include "app/diagnostics.h"
+#include "memory_stream.h"
 
 namespace {
 
-struct text_source final : textio::source {
-    std::string data;
-    std::size_t at = 0;
-    explicit text_source(std::string d) : data(std::move(d)) {}
-    std::ptrdiff_t read(char* buf, std::size_t n) override {
-        n = std::min(n, data.size() - at);
-        std::memcpy(buf, data.data() + at, n);
-        at += n;
-        return static_cast<std::ptrdiff_t>(n);
-    }
-};
-
-// Keeps what it is given; from byte `room` on, it fails as a full disk does.
-struct text_sink final : textio::sink {
-    std::string data;
-    std::size_t room = std::string::npos;
-    int write(const char* p, std::size_t n, std::size_t& done) override {
-        done = std::min(n, room - std::min(room, data.size()));
-        data.append(p, done);
-        return done < n ? ENOSPC : 0;
-    }
-    int truncate(std::uint64_t size) override {
-        if (size < data.size()) data.resize(size);
-        return 0;
-    }
-};
-
-const std::string zeros_header_tail = "             0.00000          0.000          0.000\n";
+using testing_support::memory_sink;
+using testing_support::memory_source;
 
 TEST(Convert, UnreadValuesAreZeroAndLaterHeadersKeepOmittedOnes) {
     // The first header omits ref_value; its row ends early at a slash; the
     // second header takes lead_value and ref_value from the first by nulls.
-    text_source in("t\n 2.5 1 /\n 1 2 3 4 /\n , 1 ,,\n 0 0 0 0 0 0 0\n");
-    text_sink out;
+    memory_source in("t\n 2.5 1 /\n 1 2 3 4 /\n , 1 ,,\n 0 0 0 0 0 0 0\n", 0);
+    memory_sink out;
     const app::outcome o = app::convert(in, out);
     EXPECT_EQ(o.blocks, 2);
     EXPECT_EQ(o.end.what, app::failure::kind::end_of_file);
@@ -62,9 +37,9 @@ TEST(Convert, WriteFailureNamesTheKindOfLineLost) {
     const std::string block = " 1.0 1 2.0\n 1 2 3 4 5 6 7\n";
     // Room for the first header line only: the data line is lost at the end.
     {
-        text_source in("t\n" + block);
-        text_sink out;
-        out.room = 62;
+        const std::string input = "t\n" + block;
+        memory_source in(input, 0);
+        memory_sink out({}, 62);
         const app::outcome o = app::convert(in, out);
         EXPECT_EQ(o.end.what, app::failure::kind::end_of_file);
         ASSERT_TRUE(o.lost);
@@ -77,9 +52,9 @@ TEST(Convert, WriteFailureNamesTheKindOfLineLost) {
     }
     // No room at all: the first header line fails at once.
     {
-        text_source in("t\n" + block + block);
-        text_sink out;
-        out.room = 0;
+        const std::string input = "t\n" + block + block;
+        memory_source in(input, 0);
+        memory_sink out({}, 0);
         const app::outcome o = app::convert(in, out);
         EXPECT_EQ(o.end.what, app::failure::kind::write_error);
         EXPECT_EQ(o.end.statement, app::write_header);
@@ -94,8 +69,9 @@ TEST(Convert, PendingLinesReachTheOutputOnEveryEnd) {
                               "002     000             1.00000          2.000          0.000\n\n";
     for (const char* tail : {"", " 1.0 x", " 1.0 1 2.0\n 1 2 q", " 1.0 2147483647 2.0\n"}) {
         SCOPED_TRACE(tail);
-        text_source in("t\n" + block + block + tail);
-        text_sink out;
+        const std::string input = "t\n" + block + block + tail;
+        memory_source in(input, 0);
+        memory_sink out;
         const app::outcome o = app::convert(in, out);
         EXPECT_EQ(out.data, lines);
         EXPECT_FALSE(o.lost);

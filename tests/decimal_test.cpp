@@ -19,23 +19,9 @@
 
 #include "textio/decimal.h"
 #include "textio/reader.h"
+#include "memory_stream.h"
 
 namespace {
-
-class memory_source : public textio::source {
-public:
-    explicit memory_source(std::string_view data) : data_(data) {}
-    std::ptrdiff_t read(char* buf, std::size_t n) override {
-        const std::size_t k = std::min(n, data_.size() - pos_);
-        std::copy_n(data_.data() + pos_, k, buf);
-        pos_ += k;
-        return static_cast<std::ptrdiff_t>(k);
-    }
-
-private:
-    std::string_view data_;
-    std::size_t pos_ = 0;
-};
 
 using namespace std::string_literals;
 
@@ -77,7 +63,7 @@ public:
 
     void flush() {
         if (expect_.empty()) return;
-        memory_source src(text_);
+        testing_support::memory_source src(text_, 0);
         textio::reader rd(src);
         std::size_t line_start = 0;
         for (const std::uint32_t e : expect_) {

@@ -1,5 +1,5 @@
-// Memory sources and sinks for the fuzz targets: input handed out in chunk
-// sizes the fuzz input chooses, output that may fail at a chosen byte.
+// Memory sources and sinks for tests and fuzz targets: input handed out in
+// chunk sizes a seed chooses, output that may fail at a chosen byte.
 #pragma once
 
 #include <algorithm>
@@ -11,7 +11,7 @@
 
 #include "textio/stream.h"
 
-namespace fuzzing {
+namespace testing_support {
 
 // Chunk sizes from a seed: 0 hands out everything asked for; otherwise
 // small sizes (1 to 16 bytes mostly, now and then up to 4 KiB) from a
@@ -98,4 +98,4 @@ private:
     std::size_t room_;
 };
 
-}  // namespace fuzzing
+}  // namespace testing_support
