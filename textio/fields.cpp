@@ -8,27 +8,6 @@ namespace {
 
 using u128 = unsigned __int128;
 
-constexpr std::uint64_t pow10_u64[] = {1ull,
-                                       10ull,
-                                       100ull,
-                                       1000ull,
-                                       10000ull,
-                                       100000ull,
-                                       1000000ull,
-                                       10000000ull,
-                                       100000000ull,
-                                       1000000000ull,
-                                       10000000000ull,
-                                       100000000000ull,
-                                       1000000000000ull,
-                                       10000000000000ull,
-                                       100000000000000ull,
-                                       1000000000000000ull,
-                                       10000000000000000ull,
-                                       100000000000000000ull,
-                                       1000000000000000000ull,
-                                       10000000000000000000ull};
-
 template <class U, unsigned base, int count>
 constexpr auto power_table() {
     struct table {
@@ -43,6 +22,7 @@ constexpr auto power_table() {
 // most 5^51 and 10^34.
 constexpr auto pow5 = power_table<u128, 5, 56>();
 constexpr auto pow10 = power_table<u128, 10, 39>();
+constexpr auto pow10_u64 = power_table<std::uint64_t, 10, 20>();
 
 // A finite float as negative, m x 2^e with m < 2^24.
 struct parts {
@@ -60,16 +40,19 @@ parts split(float v) {
 }
 
 // a / b rounded to nearest, ties to even; b > 0.
-u128 divide_rounded(u128 a, u128 b) {
-    if ((a >> 64) == 0 && (b >> 64) == 0) {
-        const std::uint64_t a64 = static_cast<std::uint64_t>(a), b64 = static_cast<std::uint64_t>(b);
-        const std::uint64_t q = a64 / b64, r = a64 % b64, rest = b64 - r;
-        return (r > rest || (r == rest && (q & 1) != 0)) ? q + 1 : q;
-    }
-    const u128 q = a / b;
-    const u128 r = a % b;
-    const u128 rest = b - r;
+template <class U>
+U divide_rounded_in(U a, U b) {
+    const U q = a / b;
+    const U r = a % b;
+    const U rest = b - r;
     return (r > rest || (r == rest && (q & 1) != 0)) ? q + 1 : q;
+}
+
+// The same, in 64 bits where both fit: that division is much cheaper.
+u128 divide_rounded(u128 a, u128 b) {
+    if ((a >> 64) == 0 && (b >> 64) == 0)
+        return divide_rounded_in(static_cast<std::uint64_t>(a), static_cast<std::uint64_t>(b));
+    return divide_rounded_in(a, b);
 }
 
 // x / 2^t rounded to nearest, ties to even; 0 < t < 128.
@@ -171,8 +154,8 @@ namespace {
 
 template <int decimals>
 void fixed(char* field, float v) {
-    constexpr std::uint64_t scale = pow10_u64[decimals];
-    constexpr std::uint64_t too_wide = pow10_u64[14];  // |v| x 10^decimals from here on does not fit
+    constexpr std::uint64_t scale = pow10_u64.v[decimals];
+    constexpr std::uint64_t too_wide = pow10_u64.v[14];  // |v| x 10^decimals from here on does not fit
     if (place_non_finite(field, v)) return;
     const parts x = split(v);
     // |v| x 10^decimals = m x 10^decimals x 2^e, with m x 10^decimals < 2^54.
@@ -189,7 +172,7 @@ void fixed(char* field, float v) {
     }
     // The text is the sign, the whole part, the point and the decimals.
     const std::uint64_t whole = n / scale;
-    if (n >= too_wide || (x.negative && whole >= pow10_u64[13 - decimals])) {
+    if (n >= too_wide || (x.negative && whole >= pow10_u64.v[13 - decimals])) {
         fill(field, real_width, '*');
         return;
     }
