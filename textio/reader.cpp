@@ -161,8 +161,8 @@ bool reader::scan_value(token& t) {
 }
 
 // The common real value, wholly in the buffer: a sign, at most 19 digits
-// with a point, any exponent, then a value's end, when one double operation
-// converts it exactly. For anything else it consumes nothing and returns
+// with a point, an exponent of at most four digits, then a value's end,
+// when the quick conversion settles it. For anything else it consumes nothing and returns
 // false, and the general scan takes the value.
 bool reader::scan_real_quickly(float& out) {
     const char* q = p_;  // the byte at end_ is a NUL: every loop stops there
@@ -192,7 +192,7 @@ bool reader::scan_real_quickly(float& out) {
         exp10 += minus ? -e : e;
     }
     if (q == end_ || !(is_blank(*q) || *q == '\n' || *q == ',' || *q == '/')) return false;
-    if (exp10 < -22 || exp10 > 22 || !to_float_quickly(w, static_cast<int>(exp10), negative, out)) return false;
+    if (!to_float_quickly(w, static_cast<int>(exp10), negative, out)) return false;
     p_ = q;
     return true;
 }
