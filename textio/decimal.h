@@ -73,8 +73,8 @@ private:
 // finite number it is an infinity, below the smallest subnormal it is zero.
 float to_float(const decimal& d);
 
-// The same for w x 10^q with small w and q, when one double operation
-// settles it: returns false, leaving `out` alone, where it does not.
+// The same for w x 10^q with small w and q, when one float or double
+// operation settles it: returns false, leaving `out` alone, where it does not.
 bool to_float_quickly(std::uint64_t w, int q, bool negative, float& out);
 
 }  // namespace textio

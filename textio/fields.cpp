@@ -172,7 +172,7 @@ void fixed(char* field, float v) {
     }
     // The text is the sign, the whole part, the point and the decimals.
     const std::uint64_t whole = n / scale;
-    if (n >= too_wide || (x.negative && whole >= pow10_u64.v[13 - decimals])) {
+    if (whole >= pow10_u64.v[(x.negative ? 13 : 14) - decimals]) {
         fill(field, real_width, '*');
         return;
     }
@@ -203,28 +203,29 @@ void put_fixed(char* field, float v, int decimals) {
 
 namespace {
 
-// num / (den x 2^t), t >= 0: a power of two alone is divided by shifting.
-struct ratio {
-    u128 num;
-    u128 den;
-    int t;
-
-    u128 floor() const { return den == 1 ? num >> t : num / (den << t); }
-    u128 rounded() const {
-        if (den != 1) return divide_rounded(num, den << t);
-        return t == 0 ? num : shift_rounded(num, t);
-    }
+// |v| x 10^s for v = m x 2^e: its floor and its nearest integer, ties to
+// even.
+struct scaled_value {
+    u128 floor;
+    u128 nearest;
 };
 
-// |v| x 10^s for v = m x 2^e.
-ratio scaled(const parts& x, int s) {
+template <class U>
+scaled_value by_shift(U num, int shift) {
+    if (shift >= 0) return {num << shift, num << shift};
+    return {num >> -shift, shift_rounded(num, -shift)};
+}
+
+scaled_value scaled(const parts& x, int s) {
     if (s >= 0) {
-        // 10^s = 5^s x 2^s
-        const u128 num = u128{x.m} * pow5.v[s];
+        // 10^s = 5^s x 2^s: 64 bits do while m x 5^s fits in them.
         const int shift = x.e + s;
-        return shift >= 0 ? ratio{num << shift, 1, 0} : ratio{num, 1, -shift};
+        if (s <= 17 && shift > -64) return by_shift(std::uint64_t{x.m} * pow5_u64.v[s], shift);
+        return by_shift(u128{x.m} * pow5.v[s], shift);
     }
-    return x.e >= 0 ? ratio{u128{x.m} << x.e, pow10.v[-s], 0} : ratio{x.m, pow10.v[-s], -x.e};
+    const u128 num = x.e >= 0 ? u128{x.m} << x.e : u128{x.m};
+    const u128 den = x.e >= 0 ? pow10.v[-s] : pow10.v[-s] << -x.e;
+    return {num / den, divide_rounded(num, den)};
 }
 
 }  // namespace
@@ -244,32 +245,13 @@ void put_scientific(char* field, float v) {
         const std::uint32_t magnitude = std::bit_cast<std::uint32_t>(v) & 0x7fffffffu;
         if (k + 1 <= 38 && magnitude >= std::bit_cast<std::uint32_t>(pow10_float[k + 1 + 45])) ++k;
         for (;;) {
-            const int s = 5 - k;
-            if (s >= 0 && s <= 17) {
-                // |v| x 10^s = m x 5^s x 2^(e+s) with m x 5^s < 2^64
-                const std::uint64_t num = std::uint64_t{x.m} * pow5_u64.v[s];
-                const int shift = x.e + s;
-                if (shift > -64) {
-                    const std::uint64_t q = shift >= 0 ? num << shift : num >> -shift;
-                    if (q >= 1000000) {
-                        ++k;
-                    } else if (q < 100000) {
-                        --k;
-                    } else {
-                        n = shift >= 0 ? q : shift_rounded(num, -shift);
-                        break;
-                    }
-                    continue;
-                }
-            }
-            const ratio r = scaled(x, s);
-            const u128 q = r.floor();
-            if (q >= 1000000) {
+            const scaled_value q = scaled(x, 5 - k);
+            if (q.floor >= 1000000) {
                 ++k;
-            } else if (q < 100000) {
+            } else if (q.floor < 100000) {
                 --k;
             } else {
-                n = static_cast<std::uint64_t>(r.rounded());
+                n = static_cast<std::uint64_t>(q.nearest);
                 break;
             }
         }

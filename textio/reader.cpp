@@ -56,6 +56,8 @@ namespace {
 bool is_blank(int c) { return c == ' ' || c == '\t' || c == '\r'; }
 bool is_digit(int c) { return static_cast<unsigned>(c - '0') <= 9; }
 bool is_letter(int c) { return static_cast<unsigned>((c | 0x20) - 'a') <= 25; }
+// What ends a value, beside the end of the input.
+bool is_terminator(int c) { return is_blank(c) || c == '\n' || c == ',' || c == '/'; }
 
 }  // namespace
 
@@ -84,7 +86,7 @@ bool reader::fill() {
 // A value ends at a blank, a line end, a comma, a slash or the end of the input.
 bool reader::at_terminator() {
     const int c = peek();
-    return c < 0 || is_blank(c) || c == '\n' || c == ',' || c == '/';
+    return c < 0 || is_terminator(c);
 }
 
 void reader::scan_digits(token& t, bool fraction) {
@@ -162,8 +164,8 @@ bool reader::scan_value(token& t) {
 
 // The common real value, wholly in the buffer: a sign, at most 19 digits
 // with a point, an exponent of at most four digits, then a value's end,
-// when the quick conversion settles it. For anything else it consumes nothing and returns
-// false, and the general scan takes the value.
+// when the quick conversion settles it. For anything else it consumes
+// nothing and returns false, and the general scan takes the value.
 bool reader::scan_real_quickly(float& out) {
     const char* q = p_;  // the byte at end_ is a NUL: every loop stops there
     bool negative = false;
@@ -191,7 +193,7 @@ bool reader::scan_real_quickly(float& out) {
         if (q == e_start || is_digit(*q)) return false;
         exp10 += minus ? -e : e;
     }
-    if (q == end_ || !(is_blank(*q) || *q == '\n' || *q == ',' || *q == '/')) return false;
+    if (q == end_ || !is_terminator(*q)) return false;
     if (!to_float_quickly(w, static_cast<int>(exp10), negative, out)) return false;
     p_ = q;
     return true;
