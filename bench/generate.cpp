@@ -1,9 +1,16 @@
 // Writes a forcing file for measuring the converter:
-//   lsf_generate typical|messy FILE [BLOCKS [ROWS]]
-// typical: one header or row per line, blanks between values (20,000 blocks
-// of 50 rows by default, about 81 MB); messy: the same values with commas,
-// tabs, repeats, D exponents and rows split over lines. The output depends
-// only on the arguments.
+//   lsf_generate typical|messy|model|mixed FILE [BLOCKS [ROWS]]
+// 20,000 blocks of 50 rows by default. The output depends only on the
+// arguments.
+//   typical: one header or row per line, blanks between values (about 81 MB);
+//   messy: the same values with commas, tabs, repeats, D exponents and rows
+//     split over lines;
+//   model: the same values as single-precision numbers in the layout of a
+//     model's list-directed write: nine significant digits, E-02 exponents on
+//     small and large values, runs of 3 to 7 blanks (about 119 MB);
+//   mixed: the plain layout with values of every shape: magnitudes from
+//     1e-45 to 3.4e38 of either sign, subnormals, 18 to 20 digits in fixed
+//     form, signed zeros, and Inf, -inf, NaN and Infinity words.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -70,14 +77,73 @@ void messy_row(std::string& out, splitmix& g, double v[7]) {
     out += g.below(4) == 0 ? " \r\n" : "\n";
 }
 
+// A single-precision value as a model's list-directed write gives it: a
+// 17-character item, nine significant digits in fixed form followed by four
+// blanks where 0.1 <= |v| < 1e9, otherwise in E form with two exponent digits.
+void model_value(std::string& out, float f) {
+    const double v = f;
+    const double a = std::fabs(v);
+    char text[40];
+    if (a >= 0.1 && a < 1e9) {
+        const int whole = a < 1 ? 0 : static_cast<int>(std::floor(std::log10(a))) + 1;
+        std::snprintf(text, sizeof text, "%13.*f    ", 9 - whole, v);
+    } else {
+        std::snprintf(text, sizeof text, "%17.8E", v);
+    }
+    out += text;
+}
+
+void model_row(std::string& out, const double v[7]) {
+    out += ' ';
+    for (int j = 0; j < 7; ++j) model_value(out, static_cast<float>(v[j]));
+    out += '\n';
+}
+
+// One value of any shape, as text.
+void mixed_value(std::string& out, splitmix& g) {
+    static const char* const words[] = {"Inf", "-inf", "NaN", "Infinity", "-Infinity", "nan", "+INF", "infinity"};
+    static const char* const zeros[] = {"0.0", "-0.0", "0", "-0", "0.000E+00", "-0.0e-5"};
+    char text[64];
+    const int kind = g.below(100);
+    if (kind < 5) {
+        out += words[g.below(8)];
+        return;
+    }
+    if (kind < 7) {
+        out += zeros[g.below(6)];
+        return;
+    }
+    const double sign = g.below(2) == 0 ? 1.0 : -1.0;
+    if (kind < 15) {
+        // 18 to 20 significant digits in fixed form.
+        std::snprintf(text, sizeof text, "%.6f", sign * std::pow(10.0, 11.0 + 3.0 * g.uniform()));
+    } else {
+        // A magnitude from 1e-45 to 3.4e38, a fifth of them in fixed form.
+        const double m = std::pow(10.0, -45.0 + 83.53 * g.uniform());
+        if (g.below(5) == 0 && m > 1e-6 && m < 1e15)
+            std::snprintf(text, sizeof text, "%.*f", g.below(5), sign * m);
+        else
+            std::snprintf(text, sizeof text, "%.*g", 6 + g.below(4), sign * m);
+    }
+    out += text;
+}
+
+void mixed_row(std::string& out, splitmix& g) {
+    for (int j = 0; j < 7; ++j) {
+        out += ' ';
+        mixed_value(out, g);
+    }
+    out += '\n';
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3 || (std::strcmp(argv[1], "typical") != 0 && std::strcmp(argv[1], "messy") != 0)) {
-        std::fprintf(stderr, "usage: lsf_generate typical|messy FILE [BLOCKS [ROWS]]\n");
+    const std::string shape = argc > 1 ? argv[1] : "";
+    if (argc < 3 || (shape != "typical" && shape != "messy" && shape != "model" && shape != "mixed")) {
+        std::fprintf(stderr, "usage: lsf_generate typical|messy|model|mixed FILE [BLOCKS [ROWS]]\n");
         return 64;
     }
-    const bool messy = std::strcmp(argv[1], "messy") == 0;
     const long blocks = argc > 3 ? std::atol(argv[3]) : 20000;
     const int rows = argc > 4 ? std::atoi(argv[4]) : 50;
     std::FILE* f = std::fopen(argv[2], "wb");
@@ -86,17 +152,30 @@ int main(int argc, char** argv) {
         return 1;
     }
     splitmix g{42};
-    std::string out = messy ? "generated forcing, messy layout\n" : "generated forcing, typical layout\n";
+    std::string out = "generated forcing, " + shape + " layout\n";
     char line[96];
     double v[7];
     for (long b = 0; b < blocks; ++b) {
-        std::snprintf(line, sizeof line, messy ? "%.1f,\t%d , 1013.25D0\n" : "  %.1f  %d  1013.25\n", 3600.0 * b,
-                      rows);
-        out += line;
+        const double lead = 3600.0 * static_cast<double>(b);
+        if (shape == "model") {
+            model_value(out, static_cast<float>(lead));
+            std::snprintf(line, sizeof line, "%13d", rows);
+            out += line;
+            model_value(out, static_cast<float>(980.0 + 40.0 * g.uniform()));
+            out += '\n';
+        } else {
+            std::snprintf(line, sizeof line, shape == "messy" ? "%.1f,\t%d , 1013.25D0\n" : "  %.1f  %d  1013.25\n",
+                          lead, rows);
+            out += line;
+        }
         for (int i = 0; i < rows; ++i) {
             row_values(g, i, rows, v);
-            if (messy)
+            if (shape == "messy")
                 messy_row(out, g, v);
+            else if (shape == "model")
+                model_row(out, v);
+            else if (shape == "mixed")
+                mixed_row(out, g);
             else
                 typical_row(out, v);
         }
