@@ -140,7 +140,13 @@ constexpr auto reciprocals = [] {
 
 // ---- Text words.
 
-constexpr std::uint64_t ones = 0x0101010101010101;  // times a character: that character in every byte
+// The byte c in every byte of a word.
+template <class U>
+constexpr U every_byte(unsigned char c) {
+    U w = 0;
+    for (std::size_t i = 0; i < sizeof(U); ++i) w = w << 8 | c;
+    return w;
+}
 
 // The four characters of every number below 10^4, leading zeros included,
 // the first in the lowest byte (40,000 bytes).
@@ -185,11 +191,9 @@ int count_trailing_zeros(u128 v) {
 // minus sign on the last of them.
 template <class U>
 U blank_leading(U text, int count, bool negative) {
-    constexpr U zero_less_space = static_cast<U>(ones * ('0' - ' ')) << 64 % (8 * sizeof(U)) | ones * ('0' - ' ');
-    constexpr U minus_less_space = static_cast<U>(ones * ('-' - ' ')) << 64 % (8 * sizeof(U)) | ones * ('-' - ' ');
     const U blanks = (U{1} << (8 * count)) - 1;
     const U last = blanks ^ (blanks >> 8);
-    return text - (blanks & zero_less_space) + (negative ? last & minus_less_space : 0);
+    return text - (blanks & every_byte<U>('0' - ' ')) + (negative ? last & every_byte<U>('-' - ' ') : 0);
 }
 
 void fill(char* field, int width, char c) { std::memset(field, c, static_cast<std::size_t>(width)); }
@@ -232,7 +236,8 @@ template <int decimals>
         // The whole part and the point fall in the first eight characters
         // and the last eight are digits: two words overlapping in a digit.
         constexpr std::uint64_t whole_bytes = (std::uint64_t{1} << (8 * whole)) - 1;
-        const int zeros = std::countr_zero((first ^ ones * '0') | std::uint64_t{1} << (8 * whole - 8)) / 8;
+        const int zeros =
+            std::countr_zero((first ^ every_byte<std::uint64_t>('0')) | std::uint64_t{1} << (8 * whole - 8)) / 8;
         const std::uint64_t head = (first & whole_bytes) | std::uint64_t{'.'} << (8 * whole) |
                                    (first & ~whole_bytes) << 8;
         store_bytes(field, blank_leading(head, zeros, negative));
@@ -240,7 +245,7 @@ template <int decimals>
     } else {
         const u128 chars = first | u128{last} << 48;
         constexpr u128 whole_bytes = (u128{1} << (8 * whole)) - 1;
-        const u128 digits = chars ^ (u128{ones * '0'} << 64 | ones * '0');
+        const u128 digits = chars ^ every_byte<u128>('0');
         const int zeros = count_trailing_zeros(digits | u128{1} << (8 * whole - 8)) / 8;
         const u128 text = (chars & whole_bytes) | u128{'.'} << (8 * whole) | (chars & ~whole_bytes) << 8;
         store_field(field, blank_leading(text, zeros, negative));
@@ -347,8 +352,8 @@ constexpr auto exponent_texts = [] {
     // sign's place is blank when the sign bit is clear.
     const std::uint64_t d = eight_digits(n);  // "00dddddd"
     const std::uint64_t sign = bits >> 31 != 0 ? '-' : ' ';
-    const std::uint64_t head = ones * ' ' >> 48 | sign << 16 | (d & 0xff0000) << 8 | std::uint64_t{'.'} << 32 |
-                               (d & 0xffffff000000) << 16;
+    const std::uint64_t head = std::uint64_t{' '} | std::uint64_t{' '} << 8 | sign << 16 | (d & 0xff0000) << 8 |
+                               std::uint64_t{'.'} << 32 | (d & 0xffffff000000) << 16;
     store_bytes(field, head);
     store_bytes(field + 7, d >> 40 | exponent_texts.w[k + 45]);
 }
