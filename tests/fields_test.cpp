@@ -306,6 +306,12 @@ TEST(FieldExamples, Scientific) {
                                          {500001.5f, "   5.00002E+005"},  // tie, to even
                                          {1234565.0f, "   1.23456E+006"},  // tie, to even
                                          {std::ldexp(1.0f, -10), "   9.76562E-004"},  // tie, to even
+                                         {1e6f, "   1.00000E+006"},  // a whole quotient by 10
+                                         {9999995.0f, "   1.00000E+007"},   // tie, to even: ten
+                                         {12345650.0f, "   1.23456E+007"},  // tie, to even
+                                         {-3e38f, "  -3.00000E+038"},
+                                         {1e-12f, "   1.00000E-012"},   // just below 10^-12
+                                         {1e-40f, "   9.99995E-041"},   // subnormal
                                          {std::numeric_limits<float>::max(), "   3.40282E+038"},
                                          {std::numeric_limits<float>::denorm_min(), "   1.40130E-045"},
                                          {-std::numeric_limits<float>::min(), "  -1.17549E-038"},
