@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string>
 
@@ -35,20 +36,21 @@ TEST(Convert, UnreadValuesAreZeroAndLaterHeadersKeepOmittedOnes) {
 
 TEST(Convert, WriteFailureNamesTheKindOfLineLost) {
     const std::string block = " 1.0 1 2.0\n 1 2 3 4 5 6 7\n";
-    // Room for the first header line only: the data line is lost at the end.
+    // Room for the first block and the second header line only: the first
+    // block goes out at once, the second block's data line is lost at the end.
     {
-        const std::string input = "t\n" + block;
+        const std::string input = "t\n" + block + block;
         memory_source in(input, 0);
-        memory_sink out({}, 62);
+        memory_sink out({}, 62 + 91 + 62);
         const app::outcome o = app::convert(in, out);
         EXPECT_EQ(o.end.what, app::failure::kind::end_of_file);
         ASSERT_TRUE(o.lost);
         EXPECT_EQ(o.lost->statement, app::write_data);
         EXPECT_EQ(o.lost->error, ENOSPC);
-        EXPECT_EQ(out.data, "");  // cut back: the block did not arrive whole
+        EXPECT_EQ(out.data.size(), 62 + 91u);  // cut back: the second block did not arrive whole
         EXPECT_EQ(app::exit_status(o), 2);
-        EXPECT_EQ(app::describe(*o.lost),
-                  "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\nwrite failed: No space left on device\n");
+        EXPECT_EQ(app::describe(*o.lost), "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
+                                          "write failed: No space left on device; FORCINGS_ASCII_lsf holds 1 complete block\n");
     }
     // No room at all: the first header line fails at once.
     {
@@ -95,6 +97,34 @@ TEST(Diagnostics, StatusAndText) {
     EXPECT_EQ(app::exit_status(o), 2);
     EXPECT_EQ(app::describe(f),
               "lsf2ascii: statement 21, unit 10, file lsf\nread failed in input line 7: Input/output error\n");
+}
+
+// The largest count fits the text, and a failed cut-back is not reported as
+// whole blocks.
+TEST(Diagnostics, WhatTheOutputHoldsAfterAFailedWriteOrASignal) {
+    const std::string where = "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n";
+    struct {
+        textio::checkpoint kept;
+        int cut_error;
+        std::string state;
+    } cases[] = {
+        {{true, 1u << 31, 18446744073709551615u}, 0, "FORCINGS_ASCII_lsf holds 18446744073709551615 complete blocks"},
+        {{true, 900, 3}, EIO, "FORCINGS_ASCII_lsf could not be cut back to 3 complete blocks"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        app::failure f;
+        f.what = app::failure::kind::write_error;
+        f.statement = app::write_data;
+        f.error = ENOSPC;
+        f.kept = c.kept;
+        f.cut_error = c.cut_error;
+        EXPECT_EQ(app::describe(f), where + "write failed: No space left on device; " + c.state +
+                                        (c.cut_error != 0 ? ": Input/output error\n" : "\n"));
+        char text[app::interruption_room];
+        EXPECT_EQ(std::string(text, app::put_interruption(text, SIGTERM, c.kept, c.cut_error != 0)),
+                  "lsf2ascii: interrupted by SIGTERM\n" + c.state + "\n");
+    }
 }
 
 }  // namespace

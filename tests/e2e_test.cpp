@@ -209,7 +209,8 @@ TEST(Files, FullDiskEndsWithAWriteDiagnostic) {
     fs::create_symlink("/dev/full", dir.file(out_name));
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) + "write failed: No space left on device\n");
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) +
+                            "write failed: No space left on device; FORCINGS_ASCII_lsf holds 0 complete blocks\n");
 }
 
 TEST(Files, ReadOnlyOutputFailsAtTheFirstHeaderAndStaysUnchanged) {
@@ -219,7 +220,8 @@ TEST(Files, ReadOnlyOutputFailsAtTheFirstHeaderAndStaysUnchanged) {
     fs::permissions(dir.file(out_name), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const auto r = run_converter(dir, true);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) + "write failed: Permission denied\n");
+    EXPECT_EQ(r.errors,
+              "lsf2ascii: " + where(63, 20) + "write failed: Permission denied; FORCINGS_ASCII_lsf left as it was\n");
     EXPECT_EQ(dir.get(out_name), "keep me\n");
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "textio/stream.h"
 
@@ -66,7 +67,9 @@ private:
 };
 
 // A file in memory. With room set, bytes past that many in the file are
-// refused with ENOSPC: the part that fits arrives, the rest does not.
+// refused with ENOSPC: the part that fits arrives, the rest does not. It
+// records where each write ended, the last checkpoint the writer gave, and
+// whether a write or cut-back came outside a change.
 class memory_sink final : public textio::sink {
 public:
     static constexpr std::size_t unlimited = static_cast<std::size_t>(-1);
@@ -75,24 +78,41 @@ public:
         : data(std::move(initial)), room_(room) {}
 
     int write(const char* p, std::size_t n, std::size_t& done) override {
+        unguarded |= !changing;
         const std::size_t fits = data.size() >= room_ ? 0 : std::min(n, room_ - data.size());
         data.append(p, fits);
         done = fits;
         ++writes;
+        write_ends.push_back(data.size());
         return fits == n ? 0 : ENOSPC;
     }
 
     int truncate(std::uint64_t size) override {
+        unguarded |= !changing;
         if (size > data.size()) grown = true;  // the writer only ever cuts back
         else data.resize(static_cast<std::size_t>(size));
         ++truncations;
         return 0;
     }
 
+    void begin_change() override {
+        unguarded |= changing;
+        changing = true;
+    }
+    void end_change(const textio::checkpoint& c) override {
+        unguarded |= !changing;
+        changing = false;
+        last = c;
+    }
+
     std::string data;
     int writes = 0;
     int truncations = 0;
     bool grown = false;
+    std::vector<std::size_t> write_ends;
+    textio::checkpoint last;
+    bool changing = false;
+    bool unguarded = false;
 
 private:
     std::size_t room_;
