@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -358,6 +359,59 @@ void reap(pid_t pid) {
     }
 }
 
+// The writing end of a FIFO a run reads its input from: what the test has
+// fed, the run has read but for what the pipe holds, and the run is known
+// not to have met the end of its input.
+class feeder {
+public:
+    // Waits for the run to open the FIFO, or to end without opening it.
+    feeder(const std::string& path, pid_t run) {
+        std::signal(SIGPIPE, SIG_IGN);  // a run that has ended fails the write instead
+        for (int tries = 0; tries < 60000 && fd_ < 0; ++tries) {
+            fd_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd_ >= 0 || errno != ENXIO || ended(run)) break;
+            ::usleep(1000);
+        }
+        if (fd_ >= 0) ::fcntl(fd_, F_SETFL, 0);
+    }
+    ~feeder() { close(); }
+    feeder(const feeder&) = delete;
+    feeder& operator=(const feeder&) = delete;
+
+    // Returns once the run has taken all but what the pipe holds.
+    bool feed(const std::string& bytes) {
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    void close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    static bool ended(pid_t run) {
+        siginfo_t info{};
+        return ::waitid(P_PID, static_cast<id_t>(run), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0;
+    }
+
+    int fd_ = -1;
+};
+
+// Waits until the file holds at least `size` bytes; false after a minute.
+bool wait_for_size(const std::string& path, std::uintmax_t size) {
+    for (int tries = 0; tries < 60000; ++tries) {
+        std::error_code ec;
+        if (std::filesystem::file_size(path, ec) >= size && !ec) return true;
+        ::usleep(1000);
+    }
+    return false;
+}
+
 }  // namespace pipes
 
 TEST(Pipes, FifoInputAndOutputEndWithTheInput) {
@@ -408,4 +462,42 @@ TEST(Pipes, FifoInputAndOutputEndWithTheInput) {
         ::unlink(copy.c_str());
         EXPECT_EQ(got, expected);
     }
+}
+
+TEST(Concurrent, SecondRunOnTheSameOutputEndsAtOnceAndChangesNothing) {
+    // The first run reads through a FIFO and has written its first block;
+    // a second run starts on a new `lsf` in the same directory.
+    constexpr int rows = 20;
+    const std::string first = blocks_input(30, rows);
+    const std::string second = blocks_input(2, 1);
+    scratch_dir plain;
+    plain.put("lsf", first);
+    run_converter(plain);
+    const std::string complete = plain.get(out_name);
+    std::size_t block_end = 0;  // the first block's end in the input
+    for (int line = 0; line < 2 + rows; ++line) block_end = first.find('\n', block_end) + 1;
+    const std::size_t block_out = header_len + 1 + rows * (data_len + 1);
+
+    scratch_dir dir;
+    ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
+    const testing_support::running run = testing_support::start_converter(dir);
+    pipes::feeder f(dir.file("lsf"), run.pid);
+    ASSERT_TRUE(f.feed(first.substr(0, block_end)));
+    ASSERT_TRUE(pipes::wait_for_size(dir.file(out_name), block_out));
+    dir.put("lsf.new", second);
+    std::filesystem::rename(dir.file("lsf.new"), dir.file("lsf"));
+
+    const run_result r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, where(10, 20) + "open failed: " + out_name + " is in use by another run\n");
+    EXPECT_EQ(dir.get(out_name), complete.substr(0, block_out));
+    EXPECT_EQ(dir.get("lsf"), second);
+
+    // The first run goes on undisturbed.
+    EXPECT_TRUE(f.feed(first.substr(block_end)));
+    f.close();
+    const run_result r1 = testing_support::finish(run);
+    EXPECT_EQ(r1.status, 2);
+    EXPECT_EQ(r1.errors.rfind(where(18, 10), 0), 0u) << r1.errors;
+    EXPECT_TRUE(dir.get(out_name) == complete);
 }
