@@ -6,6 +6,7 @@
 #include "app/convert.h"
 #include "app/diagnostics.h"
 #include "app/files.h"
+#include "app/interrupts.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ int main() {
     std::signal(SIGXFSZ, SIG_IGN);
     // Likewise an output pipe whose reader has gone: the write fails with EPIPE.
     std::signal(SIGPIPE, SIG_IGN);
+    app::catch_interrupts();
 
     using kind = app::failure::kind;
     app::file input;
@@ -51,5 +53,6 @@ int main() {
     // Two runs writing one file would interleave their lines.
     if (!output.lock()) return stop_opening(app::open_output, kind::in_use);
 
-    return stop(app::convert(input, output));
+    app::guarded_output out(output);
+    return stop(app::convert(input, out));
 }

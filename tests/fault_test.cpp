@@ -501,3 +501,54 @@ TEST(Concurrent, SecondRunOnTheSameOutputEndsAtOnceAndChangesNothing) {
     EXPECT_EQ(r1.errors.rfind(where(18, 10), 0), 0u) << r1.errors;
     EXPECT_TRUE(dir.get(out_name) == complete);
 }
+
+TEST(Interrupted, EachSignalLeavesWholeBlocksAndEndsTheRunByItself) {
+    // The input arrives through a FIFO: when the signal is sent, the run has
+    // read what was fed but for what the pipe holds, and has not met the end.
+    const std::string in = blocks_input(1500, 50);
+    scratch_dir plain;
+    plain.put("lsf", in);
+    run_converter(plain);
+    const std::string complete = plain.get(out_name);
+    const std::string earlier = "earlier contents\n";
+    struct {
+        std::size_t fed;
+        std::vector<int> ignored;
+        int ends_by;  // the signal that ends the run, sent after the one under test
+    } moments[] = {
+        {in.find('\n', in.find("1000.25")), {}, 0},  // inside the first block
+        {in.size() / 2, {}, 0},
+        {in.size() - 1, {}, 0},  // all but the last line end
+        {in.size() / 2, {SIGHUP}, SIGTERM},  // under nohup, SIGHUP is not the end
+    };
+    auto name = [](int sig) { return std::string(sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP"); };
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        for (const auto& m : moments) {
+            if (m.ends_by != 0 && sig != SIGHUP) continue;
+            SCOPED_TRACE(name(sig) + " after " + std::to_string(m.fed) + " bytes");
+            scratch_dir dir;
+            ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
+            dir.put(out_name, earlier);
+            const testing_support::running run = testing_support::start_converter(dir, {.ignored = m.ignored});
+            pipes::feeder f(dir.file("lsf"), run.pid);
+            ASSERT_TRUE(f.feed(in.substr(0, m.fed)));
+            ::kill(run.pid, sig);
+            if (m.ends_by != 0) ::kill(run.pid, m.ends_by);
+            const run_result r = testing_support::finish(run);
+            f.close();
+            const int ended_by = m.ends_by != 0 ? m.ends_by : sig;
+            EXPECT_EQ(r.signal, ended_by);
+            const std::string out = dir.get(out_name);
+            const std::string said = "lsf2ascii: interrupted by " + name(ended_by) + "\n";
+            if (m.fed < in.size() / 2) {
+                EXPECT_EQ(out, earlier);
+                EXPECT_EQ(r.errors, said + out_name + " left as it was\n");
+                continue;
+            }
+            const std::size_t blocks = whole_blocks(out).size() - 1;
+            EXPECT_GT(blocks, 0u);
+            EXPECT_EQ(complete.compare(0, out.size(), out), 0) << "not a prefix of the complete output";
+            EXPECT_EQ(r.errors, said + holds(blocks) + "\n");
+        }
+    }
+}
