@@ -137,10 +137,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& got = out.data;
     for (const auto* sink : {&whole_out, &out}) {
         FUZZ_CHECK(!sink->unguarded && !sink->changing);
-        if (sink->last.touched) {
-            FUZZ_CHECK(sink->last.size == sink->data.size());
-            FUZZ_CHECK(sink->last.blocks + 1 == blocks_of(sink->data).size());
-        }
+        if (sink->checkpoints.empty() || !sink->checkpoints.back().first.touched) continue;
+        const textio::checkpoint& last = sink->checkpoints.back().first;
+        FUZZ_CHECK(last.size == sink->data.size());
+        FUZZ_CHECK(last.blocks + 1 == blocks_of(sink->data).size());
     }
 
     if (got != full) FUZZ_CHECK(full.empty() || got.empty() || got.size() < full.size());

@@ -134,6 +134,14 @@ std::string blocks_input(int blocks, int rows) {
     return in;
 }
 
+// The output of a run over `in` that nothing disturbs.
+std::string converted(const std::string& in) {
+    scratch_dir dir;
+    dir.put("lsf", in);
+    run_converter(dir);
+    return dir.get(out_name);
+}
+
 TEST(OutputFault, FileSizeLimitMidRunKeepsEveryBlockThatFitsWhole) {
     // About 600 KiB of output: the writer's first full buffer reaches the
     // file, a later one meets the limit.
@@ -418,10 +426,7 @@ TEST(Pipes, FifoInputAndOutputEndWithTheInput) {
     // Both files opened for reading and writing, a FIFO would hold its own
     // writing end and never see the end of its input.
     const std::string in = blocks_input(3, 4);
-    scratch_dir plain;
-    plain.put("lsf", in);
-    run_converter(plain);
-    const std::string expected = plain.get(out_name);
+    const std::string expected = converted(in);
 
     {
         scratch_dir dir;
@@ -470,10 +475,7 @@ TEST(Concurrent, SecondRunOnTheSameOutputEndsAtOnceAndChangesNothing) {
     constexpr int rows = 20;
     const std::string first = blocks_input(30, rows);
     const std::string second = blocks_input(2, 1);
-    scratch_dir plain;
-    plain.put("lsf", first);
-    run_converter(plain);
-    const std::string complete = plain.get(out_name);
+    const std::string complete = converted(first);
     std::size_t block_end = 0;  // the first block's end in the input
     for (int line = 0; line < 2 + rows; ++line) block_end = first.find('\n', block_end) + 1;
     const std::size_t block_out = header_len + 1 + rows * (data_len + 1);
@@ -506,10 +508,7 @@ TEST(Interrupted, EachSignalLeavesWholeBlocksAndEndsTheRunByItself) {
     // The input arrives through a FIFO: when the signal is sent, the run has
     // read what was fed but for what the pipe holds, and has not met the end.
     const std::string in = blocks_input(1500, 50);
-    scratch_dir plain;
-    plain.put("lsf", in);
-    run_converter(plain);
-    const std::string complete = plain.get(out_name);
+    const std::string complete = converted(in);
     const std::string earlier = "earlier contents\n";
     struct {
         std::size_t fed;

@@ -66,11 +66,34 @@ private:
     bool failed_ = false;
 };
 
+// A sink that checks that every write and cut-back comes between
+// begin_change and end_change, and keeps each checkpoint the writer gives
+// with the size the sink had then.
+class checked_sink : public textio::sink {
+public:
+    void begin_change() override {
+        unguarded |= changing;
+        changing = true;
+    }
+    void end_change(const textio::checkpoint& c) override {
+        unguarded |= !changing;
+        changing = false;
+        checkpoints.push_back({c, size()});
+    }
+
+    std::vector<std::pair<textio::checkpoint, std::size_t>> checkpoints;
+    bool changing = false;
+    bool unguarded = false;  // a change came outside the pair, or the pairs nested
+
+protected:
+    void changed() { unguarded |= !changing; }
+    virtual std::size_t size() const = 0;
+};
+
 // A file in memory. With room set, bytes past that many in the file are
 // refused with ENOSPC: the part that fits arrives, the rest does not. It
-// records where each write ended, the last checkpoint the writer gave, and
-// whether a write or cut-back came outside a change.
-class memory_sink final : public textio::sink {
+// records where each write ended.
+class memory_sink final : public checked_sink {
 public:
     static constexpr std::size_t unlimited = static_cast<std::size_t>(-1);
 
@@ -78,7 +101,7 @@ public:
         : data(std::move(initial)), room_(room) {}
 
     int write(const char* p, std::size_t n, std::size_t& done) override {
-        unguarded |= !changing;
+        changed();
         const std::size_t fits = data.size() >= room_ ? 0 : std::min(n, room_ - data.size());
         data.append(p, fits);
         done = fits;
@@ -88,21 +111,11 @@ public:
     }
 
     int truncate(std::uint64_t size) override {
-        unguarded |= !changing;
+        changed();
         if (size > data.size()) grown = true;  // the writer only ever cuts back
         else data.resize(static_cast<std::size_t>(size));
         ++truncations;
         return 0;
-    }
-
-    void begin_change() override {
-        unguarded |= changing;
-        changing = true;
-    }
-    void end_change(const textio::checkpoint& c) override {
-        unguarded |= !changing;
-        changing = false;
-        last = c;
     }
 
     std::string data;
@@ -110,11 +123,10 @@ public:
     int truncations = 0;
     bool grown = false;
     std::vector<std::size_t> write_ends;
-    textio::checkpoint last;
-    bool changing = false;
-    bool unguarded = false;
 
 private:
+    std::size_t size() const override { return data.size(); }
+
     std::size_t room_;
 };
 
