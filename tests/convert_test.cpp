@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <string>
 
@@ -99,32 +98,17 @@ TEST(Diagnostics, StatusAndText) {
               "lsf2ascii: statement 21, unit 10, file lsf\nread failed in input line 7: Input/output error\n");
 }
 
-// The largest count fits the text, and a failed cut-back is not reported as
-// whole blocks.
-TEST(Diagnostics, WhatTheOutputHoldsAfterAFailedWriteOrASignal) {
-    const std::string where = "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n";
-    struct {
-        textio::checkpoint kept;
-        int cut_error;
-        std::string state;
-    } cases[] = {
-        {{true, 1u << 31, 18446744073709551615u}, 0, "FORCINGS_ASCII_lsf holds 18446744073709551615 complete blocks"},
-        {{true, 900, 3}, EIO, "FORCINGS_ASCII_lsf could not be cut back to 3 complete blocks"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.state);
-        app::failure f;
-        f.what = app::failure::kind::write_error;
-        f.statement = app::write_data;
-        f.error = ENOSPC;
-        f.kept = c.kept;
-        f.cut_error = c.cut_error;
-        EXPECT_EQ(app::describe(f), where + "write failed: No space left on device; " + c.state +
-                                        (c.cut_error != 0 ? ": Input/output error\n" : "\n"));
-        char text[app::interruption_room];
-        EXPECT_EQ(std::string(text, app::put_interruption(text, SIGTERM, c.kept, c.cut_error != 0)),
-                  "lsf2ascii: interrupted by SIGTERM\n" + c.state + "\n");
-    }
+// A failed cut-back is not reported as whole blocks; the largest count fits.
+TEST(Diagnostics, WriteFailureWhoseCutBackFailed) {
+    app::failure f;
+    f.what = app::failure::kind::write_error;
+    f.statement = app::write_data;
+    f.error = ENOSPC;
+    f.kept = {true, 900, 18446744073709551615u};
+    f.cut_error = EIO;
+    EXPECT_EQ(app::describe(f), "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
+                                "write failed: No space left on device; FORCINGS_ASCII_lsf could not be cut back "
+                                "to 18446744073709551615 complete blocks: Input/output error\n");
 }
 
 }  // namespace

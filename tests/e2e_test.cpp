@@ -273,12 +273,6 @@ TEST(Files, OutputThatIsTheInputIsRefusedAndBothStayUnchanged) {
              fs::rename(d.file("lsf"), d.file(out_name));
              fs::create_symlink(out_name, d.file("lsf"));
          }},
-        {"both symbolic links to a third name",
-         [](const scratch_dir& d) {
-             fs::rename(d.file("lsf"), d.file("data"));
-             fs::create_symlink("data", d.file("lsf"));
-             fs::create_symlink(d.file("data"), d.file(out_name));
-         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

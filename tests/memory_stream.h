@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "textio/stream.h"
 
@@ -66,34 +65,9 @@ private:
     bool failed_ = false;
 };
 
-// A sink that checks that every write and cut-back comes between
-// begin_change and end_change, and keeps each checkpoint the writer gives
-// with the size the sink had then.
-class checked_sink : public textio::sink {
-public:
-    void begin_change() override {
-        unguarded |= changing;
-        changing = true;
-    }
-    void end_change(const textio::checkpoint& c) override {
-        unguarded |= !changing;
-        changing = false;
-        checkpoints.push_back({c, size()});
-    }
-
-    std::vector<std::pair<textio::checkpoint, std::size_t>> checkpoints;
-    bool changing = false;
-    bool unguarded = false;  // a change came outside the pair, or the pairs nested
-
-protected:
-    void changed() { unguarded |= !changing; }
-    virtual std::size_t size() const = 0;
-};
-
 // A file in memory. With room set, bytes past that many in the file are
-// refused with ENOSPC: the part that fits arrives, the rest does not. It
-// records where each write ended.
-class memory_sink final : public checked_sink {
+// refused with ENOSPC: the part that fits arrives, the rest does not.
+class memory_sink final : public textio::sink {
 public:
     static constexpr std::size_t unlimited = static_cast<std::size_t>(-1);
 
@@ -101,17 +75,14 @@ public:
         : data(std::move(initial)), room_(room) {}
 
     int write(const char* p, std::size_t n, std::size_t& done) override {
-        changed();
         const std::size_t fits = data.size() >= room_ ? 0 : std::min(n, room_ - data.size());
         data.append(p, fits);
         done = fits;
         ++writes;
-        write_ends.push_back(data.size());
         return fits == n ? 0 : ENOSPC;
     }
 
     int truncate(std::uint64_t size) override {
-        changed();
         if (size > data.size()) grown = true;  // the writer only ever cuts back
         else data.resize(static_cast<std::size_t>(size));
         ++truncations;
@@ -122,11 +93,8 @@ public:
     int writes = 0;
     int truncations = 0;
     bool grown = false;
-    std::vector<std::size_t> write_ends;
 
 private:
-    std::size_t size() const override { return data.size(); }
-
     std::size_t room_;
 };
 

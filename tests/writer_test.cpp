@@ -13,14 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "memory_stream.h"
-
 namespace {
 
 using textio::line_kind;
 using textio::write_result;
 
-struct fake_sink : testing_support::checked_sink {
+struct fake_sink : textio::sink {
     struct event {
         bool truncate;
         std::uint64_t n;  // bytes asked to write, or the size cut to
@@ -33,9 +31,14 @@ struct fake_sink : testing_support::checked_sink {
     int write_error = ENOSPC;                                     // given when the room runs out
     int truncate_error = 0;                                       // given by the truncates after the first few
     std::size_t truncates_that_work = 0;
+    // Each checkpoint the writer gave, with the size the sink had then; and
+    // whether a write or cut-back came outside a change, or changes nested.
+    std::vector<std::pair<textio::checkpoint, std::size_t>> checkpoints;
+    bool changing = false;
+    bool unguarded = false;
 
     int write(const char* data, std::size_t n, std::size_t& done) override {
-        changed();
+        unguarded |= !changing;
         events.push_back({false, n});
         const std::uint64_t room = capacity > bytes.size() ? capacity - bytes.size() : 0;
         done = static_cast<std::size_t>(std::min<std::uint64_t>(n, room));
@@ -43,7 +46,7 @@ struct fake_sink : testing_support::checked_sink {
         return done < n ? write_error : 0;
     }
     int truncate(std::uint64_t size) override {
-        changed();
+        unguarded |= !changing;
         events.push_back({true, size});
         const std::size_t calls = static_cast<std::size_t>(
             std::count_if(events.begin(), events.end(), [](const event& e) { return e.truncate; }));
@@ -52,7 +55,15 @@ struct fake_sink : testing_support::checked_sink {
         return 0;
     }
 
-    std::size_t size() const override { return bytes.size(); }
+    void begin_change() override {
+        unguarded |= changing;
+        changing = true;
+    }
+    void end_change(const textio::checkpoint& c) override {
+        unguarded |= !changing;
+        changing = false;
+        checkpoints.push_back({c, bytes.size()});
+    }
 
     std::size_t writes() const {
         return static_cast<std::size_t>(std::count_if(events.begin(), events.end(), [](const event& e) { return !e.truncate; }));
