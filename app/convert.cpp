@@ -59,6 +59,8 @@ failure from_write(const textio::write_result& w) {
     f.what = failure::kind::write_error;
     f.statement = w.lost == textio::line_kind::header ? write_header : write_data;
     f.error = w.error;
+    f.kept = w.kept;
+    f.cut_error = w.cut_error;
     return f;
 }
 

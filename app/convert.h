@@ -25,7 +25,16 @@ constexpr int input_unit = 10;
 constexpr int output_unit = 20;
 
 struct failure {
-    enum class kind : std::uint8_t { end_of_file, malformed, read_error, open_error, write_error, no_memory };
+    enum class kind : std::uint8_t {
+        end_of_file,
+        malformed,
+        read_error,
+        open_error,
+        write_error,
+        no_memory,
+        same_file,  // the output opened is the input
+        in_use,     // another run holds the output
+    };
 
     kind what = kind::end_of_file;
     int statement = 0;                         // none for no_memory
@@ -33,6 +42,8 @@ struct failure {
     int position = 0;                          // malformed: the item's position
     textio::kind expected = textio::kind::real;  // malformed: what it needed
     std::int64_t line = 0;                     // input line, as the reader reports it
+    textio::checkpoint kept;                   // write_error: what the output holds after it
+    int cut_error = 0;                         // write_error: errno of a failed cut-back
 };
 
 struct outcome {

@@ -1,11 +1,31 @@
 #include "app/diagnostics.h"
 
+#include <csignal>
 #include <cstring>
 
 namespace app {
 namespace {
 
-const char* file_name(int unit) { return unit == input_unit ? "lsf" : "FORCINGS_ASCII_lsf"; }
+const char* const output_name = "FORCINGS_ASCII_lsf";
+
+const char* file_name(int unit) { return unit == input_unit ? "lsf" : output_name; }
+
+char* put(char* out, const char* text) {
+    const std::size_t n = std::strlen(text);
+    std::memcpy(out, text, n);
+    return out + n;
+}
+
+char* put_count(char* out, std::uint64_t n) {
+    char digits[20];
+    int k = 0;
+    do {
+        digits[k++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+    while (k > 0) *out++ = digits[--k];
+    return out;
+}
 
 int unit_of(int statement) {
     return statement == open_output || statement == write_header || statement == write_data ? output_unit
@@ -36,13 +56,45 @@ std::string describe(const failure& f) {
         case failure::kind::open_error:
             s += std::string("open failed: ") + std::strerror(f.error) + "\n";
             break;
-        case failure::kind::write_error:
-            s += std::string("write failed: ") + std::strerror(f.error) + "\n";
+        case failure::kind::write_error: {
+            char state[output_state_room];
+            s += std::string("write failed: ") + std::strerror(f.error) + "; " +
+                 std::string(state, put_output_state(state, f.kept, f.cut_error != 0));
+            if (f.cut_error != 0) s += std::string(": ") + std::strerror(f.cut_error);
+            s += "\n";
+            break;
+        }
+        case failure::kind::same_file:
+            s += std::string("open failed: ") + output_name + " is the same file as lsf\n";
+            break;
+        case failure::kind::in_use:
+            s += std::string("open failed: ") + output_name + " is in use by another run\n";
             break;
         case failure::kind::no_memory:
             break;
     }
     return s;
+}
+
+char* put_output_state(char* out, const textio::checkpoint& kept, bool cut_failed) {
+    out = put(out, output_name);
+    if (!kept.touched) return put(out, " left as it was");
+    out = put(out, cut_failed ? " could not be cut back to " : " holds ");
+    out = put_count(out, kept.blocks);
+    return put(out, kept.blocks == 1 ? " complete block" : " complete blocks");
+}
+
+char* put_interruption(char* out, int sig, const textio::checkpoint& kept, bool cut_failed) {
+    out = put(out, "lsf2ascii: interrupted by ");
+    out = put(out, sig == SIGINT ? "SIGINT\n" : sig == SIGTERM ? "SIGTERM\n" : sig == SIGHUP ? "SIGHUP\n" : "a signal\n");
+    out = put_output_state(out, kept, cut_failed);
+    *out++ = '\n';
+    return out;
+}
+
+std::string describe_closed_descriptor(int descriptor, int error) {
+    return "lsf2ascii: descriptor " + std::to_string(descriptor) + " is closed and /dev/null cannot be opened: " +
+           std::strerror(error) + "\n";
 }
 
 int exit_status(const outcome& o) {

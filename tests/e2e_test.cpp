@@ -3,18 +3,22 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "run_program.h"
 
 namespace {
 
 using testing_support::run_converter;
+using testing_support::run_options;
 using testing_support::scratch_dir;
+using testing_support::unprivileged_run_refused;
 namespace fs = std::filesystem;
 
 const std::string out_name = "FORCINGS_ASCII_lsf";
@@ -209,7 +213,8 @@ TEST(Files, FullDiskEndsWithAWriteDiagnostic) {
     fs::create_symlink("/dev/full", dir.file(out_name));
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) + "write failed: No space left on device\n");
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) +
+                            "write failed: No space left on device; FORCINGS_ASCII_lsf holds 0 complete blocks\n");
 }
 
 TEST(Files, ReadOnlyOutputFailsAtTheFirstHeaderAndStaysUnchanged) {
@@ -217,9 +222,11 @@ TEST(Files, ReadOnlyOutputFailsAtTheFirstHeaderAndStaysUnchanged) {
     dir.put("lsf", "t\n 1.0 1 2.0\n" + row_text);
     dir.put(out_name, "keep me\n");
     fs::permissions(dir.file(out_name), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    if (const std::string why = unprivileged_run_refused(dir); !why.empty()) GTEST_SKIP() << why;
     const auto r = run_converter(dir, true);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) + "write failed: Permission denied\n");
+    EXPECT_EQ(r.errors,
+              "lsf2ascii: " + where(63, 20) + "write failed: Permission denied; FORCINGS_ASCII_lsf left as it was\n");
     EXPECT_EQ(dir.get(out_name), "keep me\n");
 }
 
@@ -227,9 +234,63 @@ TEST(Files, WriteOnlyInputFailsAtTheTitle) {
     scratch_dir dir;
     dir.put("lsf", "t\n 1.0 1 2.0\n" + row_text);
     fs::permissions(dir.file("lsf"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write);
+    if (const std::string why = unprivileged_run_refused(dir); !why.empty()) GTEST_SKIP() << why;
     const auto r = run_converter(dir, true);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.errors, "lsf2ascii: " + where(13, 10) + "read failed in input line 1: Permission denied\n");
+}
+
+TEST(Files, ClosedStandardDescriptorsNeverReceiveAFile) {
+    // Started with `2>&-` (cron, some daemons), the input would open as
+    // descriptor 2 and the diagnostic would land in it.
+    const std::string in = "t\n 1.5 1 2.0\n" + row_text;
+    const std::string lines = header("001     001", "        1.50000          2.000          0.000") + row_line;
+    const std::vector<int> cases[] = {{2}, {1, 2}, {0, 1, 2}, {0}, {1}, {0, 1}};
+    for (const auto& closed : cases) {
+        SCOPED_TRACE(testing::PrintToString(closed));
+        scratch_dir dir;
+        dir.put("lsf", in);
+        const auto r = run_converter(dir, run_options{.closed = closed});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(dir.get("lsf"), in);
+        EXPECT_EQ(dir.get(out_name), lines);
+        const bool no_errors = std::find(closed.begin(), closed.end(), 2) != closed.end();
+        EXPECT_EQ(r.errors, no_errors ? "" : "lsf2ascii: " + where(18, 10) + "end of file after input line 3\n");
+    }
+}
+
+TEST(Files, OutputThatIsTheInputIsRefusedAndBothStayUnchanged) {
+    const std::string in = "t\n 1.5 1 2.0\n" + row_text;
+    const std::string refused = "lsf2ascii: " + where(10, 20) + "open failed: " + out_name + " is the same file as lsf\n";
+    struct {
+        const char* what;
+        void (*link)(const scratch_dir&);
+    } cases[] = {
+        {"output a symbolic link to the input", [](const scratch_dir& d) { fs::create_symlink("lsf", d.file(out_name)); }},
+        {"output a hard link to the input", [](const scratch_dir& d) { fs::create_hard_link(d.file("lsf"), d.file(out_name)); }},
+        {"input a symbolic link to the output",
+         [](const scratch_dir& d) {
+             fs::rename(d.file("lsf"), d.file(out_name));
+             fs::create_symlink(out_name, d.file("lsf"));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        scratch_dir dir;
+        dir.put("lsf", in);
+        c.link(dir);
+        const auto r = run_converter(dir);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors, refused);
+        EXPECT_EQ(dir.get("lsf"), in);
+    }
+    // One device under both names is no file to protect: the run goes on.
+    scratch_dir dir;
+    fs::create_symlink("/dev/null", dir.file("lsf"));
+    fs::create_symlink("/dev/null", dir.file(out_name));
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(13, 10) + "end of file: the input is empty\n");
 }
 
 TEST(Files, ArgumentsAreIgnoredAndLocaleDoesNotMatter) {
