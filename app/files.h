@@ -20,6 +20,8 @@ public:
     // without creating. A FIFO is opened only in the direction the run uses
     // it (`for_reading` or not). Returns 0 or the errno of the first refusal.
     int open(const char* name, bool for_reading);
+    // Whether `open` created the file.
+    bool created() const { return created_; }
 
     std::ptrdiff_t read(char* buf, std::size_t n) override;
     int write(const char* data, std::size_t n, std::size_t& done) override;
@@ -30,6 +32,7 @@ private:
     int read_refused_ = 0;   // errno of the refused open, when opened for writing only
     int write_refused_ = 0;  // errno of the refused open, when opened for reading only
     bool regular_ = false;
+    bool created_ = false;
 };
 
 }  // namespace app

@@ -36,5 +36,7 @@ int main() {
     if (const int e = input.open("lsf", true); e != 0) return stop_opening(app::open_input, e);
     app::file output;
     if (const int e = output.open("FORCINGS_ASCII_lsf", false); e != 0) return stop_opening(app::open_output, e);
-    return stop(app::convert(input, output));
+    app::outcome o = app::convert(input, output);
+    o.end.created = input.created();
+    return stop(o);
 }
