@@ -14,8 +14,9 @@ int unit_of(int statement) {
                                                                                               : input_unit;
 }
 
-// A value from the input between double quotes, bytes that do not print
-// escaped; a value longer than the reader keeps is cut, with "..." after it.
+// A value from the input between double quotes, the bytes that do not print
+// written \xHH, quotes and backslashes escaped; a value longer than the
+// reader keeps is cut, with "..." after the closing quote.
 std::string quote(std::string_view text) {
     const bool cut = text.size() > textio::reader::text_size;
     if (cut) text = text.substr(0, textio::reader::text_size);
@@ -25,10 +26,6 @@ std::string quote(std::string_view text) {
         if (c == '"' || c == '\\') {
             s += '\\';
             s += ch;
-        } else if (c == '\t') {
-            s += "\\t";
-        } else if (c == '\r') {
-            s += "\\r";
         } else if (c < 0x20 || c >= 0x7f) {
             const char* const hex = "0123456789abcdef";
             s += "\\x";
