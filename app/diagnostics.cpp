@@ -1,7 +1,9 @@
 #include "app/diagnostics.h"
 
 #include <csignal>
+#include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace app {
 namespace {
@@ -32,6 +34,51 @@ int unit_of(int statement) {
                                                                                               : input_unit;
 }
 
+// A value from the input between double quotes, the bytes that do not print
+// written \xHH, quotes and backslashes escaped; a value longer than the
+// reader keeps is cut, with "..." after the closing quote.
+std::string quote(std::string_view text) {
+    const bool cut = text.size() > textio::reader::text_size;
+    if (cut) text = text.substr(0, textio::reader::text_size);
+    std::string s = "\"";
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            s += '\\';
+            s += ch;
+        } else if (c < 0x20 || c >= 0x7f) {
+            const char* const hex = "0123456789abcdef";
+            s += "\\x";
+            s += hex[c >> 4];
+            s += hex[c & 15];
+        } else {
+            s += ch;
+        }
+    }
+    s += cut ? "\"..." : "\"";
+    return s;
+}
+
+std::string count(std::int64_t n, const char* thing) {
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+// Where the input ended, beyond its line: how much a block header or a
+// block lacks, or how many blocks were converted.
+std::string end_of_input(const failure& f) {
+    const std::int64_t block = std::int64_t{f.blocks} + 1;
+    if (f.statement == read_row) {
+        return ", inside block " + std::to_string(block) + " (header in input line " +
+               std::to_string(f.header_line) + "): " + std::to_string(f.rows) + " of its " +
+               count(f.nrows, "row") + " read";
+    }
+    if (f.position > 0) {
+        return ", inside the header of block " + std::to_string(block) + ": " + std::to_string(f.position) +
+               " of its 3 values read";
+    }
+    return ": " + count(f.blocks, "block") + " converted";
+}
+
 }  // namespace
 
 std::string describe(const failure& f) {
@@ -44,10 +91,15 @@ std::string describe(const failure& f) {
     const std::string line = std::to_string(f.line);
     switch (f.what) {
         case failure::kind::end_of_file:
-            s += f.line == 0 ? "end of file: the input is empty\n" : "end of file after input line " + line + "\n";
+            if (f.statement == skip_title)
+                s += f.created ? "end of file: the input is empty (it did not exist and has been created)\n"
+                               : "end of file: the input is empty\n";
+            else
+                s += "end of file after input line " + line + end_of_input(f) + "\n";
             break;
         case failure::kind::malformed:
-            s += "malformed value in input line " + line + ": item " + std::to_string(f.position) +
+            s += "malformed value " + quote(f.text) + " in input line " + line + ": item " +
+                 std::to_string(f.position) +
                  (f.expected == textio::kind::integer ? " must be an integer\n" : " must be a real number\n");
             break;
         case failure::kind::read_error:

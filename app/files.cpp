@@ -33,7 +33,16 @@ int file::open(const char* name, bool for_reading) {
         } while (fd_ < 0 && errno == EINTR);
         return fd_ < 0 ? errno : 0;
     }
-    fd_ = ::open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = ::open(name, O_RDWR | O_CLOEXEC);
+    if (fd_ < 0 && errno == ENOENT) {
+        // Created here only when no one else made it meanwhile, so that
+        // `created` is true only for a file this run created. A name that
+        // exists without being openable (a link to nowhere) is opened as
+        // before, creating what it points to.
+        fd_ = ::open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0) created_ = true;
+        else if (errno == EEXIST) fd_ = ::open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    }
     if (fd_ < 0) {
         const int refused = errno;
         if (refused != EACCES && refused != EPERM && refused != EROFS) return refused;

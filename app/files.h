@@ -28,6 +28,8 @@ public:
     // without creating. A FIFO is opened only in the direction the run uses
     // it (`for_reading` or not). Returns 0 or the errno of the first refusal.
     int open(const char* name, bool for_reading);
+    // Whether `open` created the file.
+    bool created() const { return created_; }
 
     // Whether both are one regular file, under one name or two.
     bool same_file(const file& other) const;
@@ -51,6 +53,7 @@ private:
     bool regular_ = false;
     dev_t device_ = 0;
     ino_t inode_ = 0;
+    bool created_ = false;
 };
 
 }  // namespace app

@@ -54,5 +54,7 @@ int main() {
     if (!output.lock()) return stop_opening(app::open_output, kind::in_use);
 
     app::guarded_output out(output);
-    return stop(app::convert(input, out));
+    app::outcome o = app::convert(input, out);
+    o.end.created = input.created();
+    return stop(o);
 }

@@ -178,7 +178,7 @@ TEST(OutputFault, LimitMetByTheLastFlushIsReportedAfterTheEndOfInput) {
     dir.put("lsf", in);
     const run_result r = run_converter(dir, {.file_size = 400});
     EXPECT_EQ(r.status, 2);
-    const std::string eof = where(18, 10) + "end of file after input line 17\n";
+    const std::string eof = where(18, 10) + "end of file after input line 17: 4 blocks converted\n";
     EXPECT_EQ(r.errors.rfind(eof, 0), 0u) << r.errors;
     EXPECT_EQ(r.errors.substr(eof.size()), where(66, 20) + "write failed: File too large; " + holds(1) + "\n");
     // Block 1 reached the file whole; block 2's header fitted but its first
@@ -209,7 +209,9 @@ TEST(Storage, HugeRowCountWithFewRowsIsAnIncompleteBlock) {
     const run_result r = run_converter(dir);
     if (r.status == 1) GTEST_SKIP() << "this machine refuses 1 GB of storage";
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, where(21, 10) + "end of file after input line 5\n");
+    EXPECT_EQ(r.errors, where(21, 10) +
+                            "end of file after input line 5, inside block 2 (header in input line 4): 1 of its "
+                            "20000000 rows read\n");
     EXPECT_EQ(whole_blocks(dir.get(out_name)).size(), 2u);
 }
 
@@ -224,7 +226,7 @@ TEST(HugeValues, HundredThousandDigitNumbersReadAsTheirShortForms) {
         // malformed.
         {" 1.0 " + zeros + "1 1.0\n1 2 3 4 5 6 7\n", " 1.0 1 1.0\n1 2 3 4 5 6 7\n"},
         {" 1.0 -" + zeros + "3 1.0\n", " 1.0 -3 1.0\n"},
-        {" 1.0 " + ones + " 1.0\n", " 1.0 1.5 1.0\n"},
+        {" 1.0 " + ones + " 1.0\n", " 1.0 " + ones.substr(0, 41) + " 1.0\n"},
         // Reals: a long mantissa rounds to the nearest float; beyond the
         // range it is an infinity, below it zero.
         {" 1.0 1 1.0\n1 1." + zeros + "1 3 4 5 6 7\n", " 1.0 1 1.0\n1 1 3 4 5 6 7\n"},
@@ -305,16 +307,16 @@ TEST(NotText, NulBytesAndInvalidUtf8) {
         std::string diagnostic;
     } cases[] = {
         // In the title and after a row's last value they are not read.
-        {"t\0\xff\xfe\xc3("s + "\n" + first, first_out, where(18, 10) + "end of file after input line 3\n"},
-        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7 \0\x80\xbf\n"s, first_out, where(18, 10) + "end of file after input line 3\n"},
+        {"t\0\xff\xfe\xc3("s + "\n" + first, first_out, where(18, 10) + "end of file after input line 3: 1 block converted\n"},
+        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7 \0\x80\xbf\n"s, first_out, where(18, 10) + "end of file after input line 3: 1 block converted\n"},
         // Where a value stands they are malformed, and what came before stays.
         {"t\n" + first + " 1.0 1 2.0\n1 2 \0 4 5 6 7\n"s, first_out,
-         where(21, 10) + "malformed value in input line 5: item 3 must be a real number\n"},
+         where(21, 10) + "malformed value \"\\x00\" in input line 5: item 3 must be a real number\n"},
         {"t\n" + first + " 1.0 1 2.0\n1 2 3 4 5 6 7\xc3\xa9\n"s, first_out,
-         where(21, 10) + "malformed value in input line 5: item 7 must be a real number\n"},
+         where(21, 10) + "malformed value \"7\\xc3\\xa9\" in input line 5: item 7 must be a real number\n"},
         {"t\n" + first + " 1.0 \xef\xbb\xbf" "1 2.0\n"s, first_out,
-         where(18, 10) + "malformed value in input line 4: item 2 must be an integer\n"},
-        {"\xef\xbb\xbft\n\0 1.0 1 2.0\n"s, "", where(18, 10) + "malformed value in input line 2: item 1 must be a real number\n"},
+         where(18, 10) + "malformed value \"\\xef\\xbb\\xbf1\" in input line 4: item 2 must be an integer\n"},
+        {"\xef\xbb\xbft\n\0 1.0 1 2.0\n"s, "", where(18, 10) + "malformed value \"\\x00\" in input line 2: item 1 must be a real number\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.input));
@@ -342,7 +344,7 @@ TEST(NotText, CrLfLineEndsThroughoutAFile) {
     dir.put("lsf", crlf);
     const run_result r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 20\n");
+    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 20: 3 blocks converted\n");
     EXPECT_EQ(dir.get(out_name), lf.get(out_name));
 }
 
@@ -439,7 +441,7 @@ TEST(Pipes, FifoInputAndOutputEndWithTheInput) {
         pipes::reap(writer);
         EXPECT_EQ(r.signal, 0) << "the program hung and was killed";
         EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 16\n");
+        EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 16: 3 blocks converted\n");
         EXPECT_EQ(dir.get(out_name), expected);
     }
     {

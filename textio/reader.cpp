@@ -1,5 +1,6 @@
 #include "textio/reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -68,6 +69,7 @@ reader::reader(source& in) : in_(in), buf_(new char[buffer_size + 1]) {
 
 bool reader::fill() {
     if (eof_ || error_ != 0) return false;
+    if (mark_ != nullptr) keep_text(end_);  // the buffer is about to be overwritten
     char* const b = buf_.get();
     const std::ptrdiff_t n = in_.read(b, buffer_size);
     if (n <= 0) {
@@ -77,6 +79,7 @@ bool reader::fill() {
             error_ = static_cast<int>(-n);
         return false;
     }
+    if (mark_ != nullptr) mark_ = b;
     p_ = b;
     end_ = b + n;
     b[n] = '\0';  // stops the fast scan at the end of what was read
@@ -227,8 +230,14 @@ read_result reader::discard_line() {
     }
 }
 
-// The read cannot go on: the input has ended or failed.
-read_result reader::stopped() {
+std::int64_t reader::last_line() const {
+    // A failed refill leaves the position after the last byte read.
+    const char previous = p_ > buf_.get() ? p_[-1] : '\n';
+    return previous == '\n' ? line_ - 1 : line_;
+}
+
+// The read cannot go on: the input has ended or failed after `reached` items.
+read_result reader::stopped(std::size_t reached) {
     read_result r;
     if (error_ != 0) {
         r.what = status::read_error;
@@ -237,13 +246,36 @@ read_result reader::stopped() {
         return r;
     }
     r.what = status::end_of_file;
-    // A failed refill leaves the position after the last byte read.
-    const char previous = p_ > buf_.get() ? p_[-1] : '\n';
-    r.line = previous == '\n' ? line_ - 1 : line_;
+    r.position = static_cast<int>(reached);
+    r.line = last_line();
     return r;
 }
 
-read_result reader::malformed(std::size_t index, kind expected) const {
+// The general scan begins a value here. Out of line: inlined, its two
+// stores cost the loop of read_list about 0.5% more instructions per row
+// (callgrind), though the quick scan never reaches them.
+[[gnu::noinline]] void reader::mark_value() {
+    mark_ = p_;
+    text_length_ = 0;
+}
+
+// Adds the bytes from the mark up to `to` to the text of the value, as far as
+// there is room, and moves the mark there.
+void reader::keep_text(const char* to) {
+    const std::size_t n = std::min(static_cast<std::size_t>(to - mark_), sizeof text_ - text_length_);
+    std::memcpy(text_ + text_length_, mark_, n);
+    text_length_ += n;
+    mark_ = to;
+}
+
+read_result reader::malformed(std::size_t index, kind expected) {
+    // The value's text goes on to its end, or one byte past what is quoted.
+    if (mark_ == nullptr) text_length_ = 0;
+    else {
+        while (text_length_ + static_cast<std::size_t>(p_ - mark_) <= text_size && !at_terminator()) ++p_;
+        keep_text(p_);
+        mark_ = nullptr;
+    }
     read_result r;
     r.what = status::malformed;
     r.position = static_cast<int>(index + 1);
@@ -266,7 +298,7 @@ read_result reader::read_list(std::span<const item> items) {
     token t;
     for (;;) {
         const int c = peek();
-        if (c < 0) return stopped();
+        if (c < 0) return stopped(next);
         if (is_blank(c)) {
             ++p_;
             while (*p_ == ' ') ++p_;  // the NUL after the bytes read stops it
@@ -293,6 +325,7 @@ read_result reader::read_list(std::span<const item> items) {
 
         // A value, a null value r* or a repeated value r*c.
         t.clear();
+        mark_value();
         std::uint64_t repeat = 1;
         bool well_formed;
         if (!is_digit(c)) {
@@ -307,6 +340,7 @@ read_result reader::read_list(std::span<const item> items) {
                 if (repeat == 0) return malformed(next, items[next].type);
                 t.clear();
                 if (at_terminator()) {
+                    mark_ = nullptr;
                     if (error_ != 0) return stopped();
                     // r null values: the items keep their values.
                     if (repeat >= n - next) return discard_line();
@@ -339,6 +373,7 @@ read_result reader::read_list(std::span<const item> items) {
                 *static_cast<std::int32_t*>(it.target) = v;
             }
         }
+        mark_ = nullptr;
         if (next == n) return discard_line();
     }
 }
