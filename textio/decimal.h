@@ -73,8 +73,13 @@ private:
 // finite number it is an infinity, below the smallest subnormal it is zero.
 float to_float(const decimal& d);
 
-// The same for w x 10^q with small w and q, when one float or double
-// operation settles it: returns false, leaving `out` alone, where it does not.
-bool to_float_quickly(std::uint64_t w, int q, bool negative, float& out);
+// The same for w x 10^q, w below 2^64, q any exponent: nearly always settled
+// by one or two 64-bit products with a table of powers of five. Returns
+// false, leaving `out` alone, in the rare cases where they do not settle it.
+bool to_float_quickly(std::uint64_t w, std::int64_t q, bool negative, float& out);
+
+// The same for a value known to lie in [w x 10^q, (w + 1) x 10^q), the
+// first digits of a longer number: settled when both ends give one float.
+bool to_float_between(std::uint64_t w, std::int64_t q, bool negative, float& out);
 
 }  // namespace textio
