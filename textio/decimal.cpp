@@ -10,11 +10,6 @@
 namespace textio {
 namespace {
 
-constexpr double pow10_exact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-constexpr float pow10_float[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-
 constexpr std::uint32_t infinity_bits = 0x7f800000u;
 
 // The bits of the float nearest to w x 10^q (the Eisel-Lemire method, for
@@ -81,10 +76,6 @@ bool nearest_bits(std::uint64_t w, std::int64_t q, std::uint32_t& out) {
     return true;
 }
 
-float from_bits(std::uint32_t bits, bool negative) {
-    return std::bit_cast<float>(bits | (negative ? 0x80000000u : 0u));
-}
-
 float with_sign(float v, bool negative) { return negative ? -v : v; }
 
 // Exact decimal-to-binary conversion of every digit kept.
@@ -113,33 +104,10 @@ float convert_exactly(const decimal& d) {
 
 }  // namespace
 
-// The common short numbers take one float or double operation, which the
-// processor overlaps with the scanning of the next value better than the
-// 128-bit products; the others take those.
-bool to_float_quickly(std::uint64_t w, std::int64_t q, bool negative, float& out) {
-    if (w <= (std::uint32_t{1} << 24) && q >= -10 && q <= 10) {
-        // An integer of at most 24 bits and a power of ten up to 10^10 are
-        // exact in float: one float operation rounds once.
-        const float fw = static_cast<float>(w);
-        out = with_sign(q >= 0 ? fw * pow10_float[q] : fw / pow10_float[-q], negative);
-        return true;
-    }
-    if (w <= (std::uint64_t{1} << 53) && q >= -22 && q <= 22) {
-        // Likewise an integer of at most 53 bits and a power of ten exact in
-        // double give the correctly rounded double. Rounding that to float is
-        // then correct unless the double lies exactly half-way between two
-        // floats: within the normal range, the bit after the 24th set and
-        // nothing below it.
-        const double x = q >= 0 ? static_cast<double>(w) * pow10_exact[q] : static_cast<double>(w) / pow10_exact[-q];
-        const float f = static_cast<float>(x);
-        if (static_cast<double>(f) == x || (std::bit_cast<std::uint64_t>(x) & 0x1fffffff) != 0x10000000) {
-            out = with_sign(f, negative);
-            return true;
-        }
-    }
+bool to_float_by_products(std::uint64_t w, std::int64_t q, bool negative, float& out) {
     std::uint32_t bits;
     if (!nearest_bits(w, q, bits)) return false;
-    out = from_bits(bits, negative);
+    out = with_sign(std::bit_cast<float>(bits), negative);
     return true;
 }
 
@@ -147,7 +115,7 @@ bool to_float_between(std::uint64_t w, std::int64_t q, bool negative, float& out
     std::uint32_t lower, upper;
     if (w == ~std::uint64_t{0} || !nearest_bits(w, q, lower) || !nearest_bits(w + 1, q, upper) || lower != upper)
         return false;
-    out = from_bits(lower, negative);
+    out = with_sign(std::bit_cast<float>(lower), negative);
     return true;
 }
 

@@ -8,11 +8,22 @@
 namespace textio {
 namespace {
 
-// Appends the digits at p to w (which wraps past 19 digits); returns how
-// many there were.
+// Appends the digits at p to w (which wraps past 19 digits), two at a time;
+// returns how many there were.
 std::ptrdiff_t append_digits(const char*& p, std::uint64_t& w) {
     const char* const start = p;
-    for (; static_cast<unsigned>(*p - '0') <= 9; ++p) w = w * 10 + static_cast<unsigned>(*p - '0');
+    for (;;) {
+        const unsigned d0 = static_cast<unsigned char>(p[0]) - unsigned{'0'};
+        if (d0 > 9) break;
+        const unsigned d1 = static_cast<unsigned char>(p[1]) - unsigned{'0'};
+        if (d1 > 9) {
+            w = w * 10 + d0;
+            ++p;
+            break;
+        }
+        w = w * 100 + (d0 * 10 + d1);
+        p += 2;
+    }
     return p - start;
 }
 
