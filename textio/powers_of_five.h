@@ -16,20 +16,23 @@ __extension__ using u128 = unsigned __int128;
 inline constexpr int smallest_power = -65;
 inline constexpr int largest_power = 38;
 
+struct power_of_five {
+    std::uint64_t high, low;  // 128 bits, the top one set
+};
+
 namespace detail {
 
-// A number of n x 64 bits, least significant limb first: just enough
-// arithmetic to work out the table.
-template <int n>
+// A number of 8 x 64 bits, least significant limb first: just enough
+// arithmetic to work out the table, cheaply enough for any compiler's limit
+// on compile-time evaluation.
 struct wide {
-    std::array<std::uint64_t, n> limb{};
+    std::array<std::uint64_t, 8> limb{};
 
     constexpr int bits() const {
-        for (int i = n - 1; i >= 0; --i)
+        for (int i = 7; i >= 0; --i)
             if (limb[i] != 0) return 64 * i + 64 - std::countl_zero(limb[i]);
         return 0;
     }
-    constexpr void set_bit(int i) { limb[i / 64] |= std::uint64_t{1} << (i % 64); }
     constexpr void times(std::uint64_t m) {
         u128 carry = 0;
         for (auto& l : limb) {
@@ -38,84 +41,70 @@ struct wide {
             carry = t >> 64;
         }
     }
+    // Divides by d, rounding down.
+    constexpr void divide(std::uint64_t d) {
+        u128 rest = 0;
+        for (int i = 7; i >= 0; --i) {
+            const u128 t = rest << 64 | limb[i];
+            limb[i] = static_cast<std::uint64_t>(t / d);
+            rest = t % d;
+        }
+    }
     constexpr void add_one() {
         for (auto& l : limb)
             if (++l != 0) break;
     }
-    // By 0 to 63 bits.
-    constexpr void shift_left(int k) {
-        if (k == 0) return;
-        for (int i = n - 1; i > 0; --i) limb[i] = limb[i] << k | limb[i - 1] >> (64 - k);
-        limb[0] <<= k;
-    }
-    constexpr void shift_right(int k) {
-        if (k == 0) return;
-        for (int i = 0; i < n - 1; ++i) limb[i] = limb[i] >> k | limb[i + 1] << (64 - k);
-        limb[n - 1] >>= k;
-    }
-    constexpr bool at_least(const wide& o) const {
-        for (int i = n - 1; i >= 0; --i)
-            if (limb[i] != o.limb[i]) return limb[i] > o.limb[i];
-        return true;
-    }
-    constexpr void subtract(const wide& o) {
-        std::uint64_t borrow = 0;
-        for (int i = 0; i < n; ++i) {
-            const std::uint64_t a = limb[i], b = o.limb[i];
-            limb[i] = a - b - borrow;
-            borrow = (a < b || (a == b && borrow != 0)) ? 1 : 0;
+    constexpr wide shifted_right(int k) const {
+        wide r;
+        const int limbs = k / 64, bits = k % 64;
+        for (int i = 0; i + limbs < 8; ++i) {
+            r.limb[i] = limb[i + limbs] >> bits;
+            if (bits != 0 && i + limbs + 1 < 8) r.limb[i] |= limb[i + limbs + 1] << (64 - bits);
         }
+        return r;
     }
-};
-
-}  // namespace detail
-
-struct power_of_five {
-    std::uint64_t high, low;  // 128 bits, the top one set
 };
 
 // 5^q scaled by a power of two into [2^127, 2^128): exact for q >= 0 (5^38
 // has 89 bits); for q < 0 the quotient 2^b / 5^-q, one more than its floor,
 // with b as large as the proof of the 128-bit product's error bound wants,
-// cut to its top 128 bits.
-constexpr power_of_five scaled_power_of_five(int q) {
-    using detail::wide;
-    wide<3> five;  // 5^65 has 151 bits
+// cut to its top 128 bits. The floors come from one quotient 2^511 / 5^k,
+// divided by 5 once for each k.
+constexpr auto make_powers_of_five() {
+    std::array<power_of_five, largest_power - smallest_power + 1> t{};
+    wide five;  // 5^q
     five.limb[0] = 1;
-    for (int i = 0; i < (q < 0 ? -q : q); ++i) five.times(5);
-    const int z = five.bits();  // 2^(z-1) < 5^|q| < 2^z, or 5^0 = 2^0
-    if (q >= 0) {
-        wide<3> c = five;
-        for (int k = 128 - z; k > 0; k -= 63) c.shift_left(k < 63 ? k : 63);
-        return {c.limb[1], c.limb[0]};
+    for (int q = 0; q <= largest_power; ++q, five.times(5)) {
+        const u128 v = static_cast<u128>(five.limb[1]) << 64 | five.limb[0];
+        const u128 c = v << (128 - five.bits());
+        t[q - smallest_power] = {static_cast<std::uint64_t>(c >> 64), static_cast<std::uint64_t>(c)};
     }
-    // Long division of 2^b, one quotient bit at a time; the bits above
-    // b - z + 1 are zero, as 2^(z-1) < 5^-q.
-    const int b = q >= -27 ? z + 127 : 2 * z + 128;
-    wide<3> rest;
-    rest.set_bit(z - 1);
-    wide<5> c;  // at most 2 x 151 + 128 - 151 + 1 bits
-    for (int i = b - z + 1; i >= 0; --i) {
-        if (rest.at_least(five)) {
-            rest.subtract(five);
-            c.set_bit(i);
-        }
-        if (i > 0) rest.shift_left(1);
+    constexpr int top = 511;
+    wide quotient;  // floor(2^top / 5^k)
+    quotient.limb[7] = std::uint64_t{1} << 63;
+    five = wide{};
+    five.limb[0] = 1;
+    for (int k = 1; k <= -smallest_power; ++k) {
+        quotient.divide(5);
+        five.times(5);
+        const int z = five.bits();  // 2^(z-1) < 5^k < 2^z
+        const int b = k <= 27 ? z + 127 : 2 * z + 128;
+        wide c = quotient.shifted_right(top - b);
+        c.add_one();
+        c = c.shifted_right(c.bits() - 128);
+        t[-k - smallest_power] = {c.limb[1], c.limb[0]};
     }
-    c.add_one();
-    const int extra = c.bits() - 128;
-    for (int k = extra; k > 0; k -= 63) c.shift_right(k < 63 ? k : 63);
-    return {c.limb[1], c.limb[0]};
+    return t;
 }
 
-inline constexpr auto powers_of_five = [] {
-    std::array<power_of_five, largest_power - smallest_power + 1> t{};
-    for (int q = smallest_power; q <= largest_power; ++q) t[q - smallest_power] = scaled_power_of_five(q);
-    return t;
-}();
+}  // namespace detail
+
+inline constexpr auto powers_of_five = detail::make_powers_of_five();
 
 static_assert(powers_of_five[0 - smallest_power].high == std::uint64_t{1} << 63 &&
               powers_of_five[0 - smallest_power].low == 0);
 static_assert(powers_of_five[1 - smallest_power].high == std::uint64_t{5} << 61);
+static_assert(powers_of_five[-1 - smallest_power].high == 0xccccccccccccccccu &&
+              powers_of_five[-1 - smallest_power].low == 0xcccccccccccccccdu);
 
 }  // namespace textio
