@@ -17,40 +17,6 @@ namespace {
 const char typical_row[] = "    1512.93    848.099   278.2042  3.215570e-03    8.0311   -1.4270  -1.82541e-02\n";
 const char messy_row[] = "1512.931 , 848.0994\t278.20\n  3.215570D-03, 2*8.0\t-1.825407e-02 \r\n";
 
-// Gives the same text over and over, a buffer at a time.
-class repeating_source final : public textio::source {
-public:
-    explicit repeating_source(const char* line) {
-        while (text_.size() < textio::reader::buffer_size) text_ += line;
-    }
-    std::ptrdiff_t read(char* buf, std::size_t n) override {
-        n = std::min(n, text_.size());
-        std::memcpy(buf, text_.data(), n);
-        return static_cast<std::ptrdiff_t>(n);
-    }
-
-private:
-    std::string text_;
-};
-
-void read_rows(benchmark::State& state, const char* line) {
-    repeating_source src(line);
-    textio::reader rd(src);
-    float row[7];
-    const textio::item items[7] = {textio::item::real(row[0]), textio::item::real(row[1]),
-                                   textio::item::real(row[2]), textio::item::real(row[3]),
-                                   textio::item::real(row[4]), textio::item::real(row[5]),
-                                   textio::item::real(row[6])};
-    for (auto _ : state) {
-        if (!rd.read_list(items)) state.SkipWithError("read failed");
-        benchmark::DoNotOptimize(row);
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * std::strlen(line)));
-}
-
-void BM_read_row_typical(benchmark::State& state) { read_rows(state, typical_row); }
-void BM_read_row_messy(benchmark::State& state) { read_rows(state, messy_row); }
-
 // Gives a text over and over, going on where the last read stopped.
 class cycling_source final : public textio::source {
 public:
@@ -67,13 +33,8 @@ private:
     std::size_t pos_ = 0;
 };
 
-// Rows of one shape as the benchmark files hold them: 4,096 different rows,
-// too many for the branch predictor to learn.
-void read_shape(benchmark::State& state, const std::string& shape) {
-    constexpr int rows = 4096;
-    shapes::splitmix g{42};
-    std::string text;
-    for (int i = 0; i < rows; ++i) shapes::row(shape, text, g, i % 50, 50);
+// Reads rows of seven reals from a text of `rows` rows, given over and over.
+void read_rows(benchmark::State& state, std::string text, std::size_t rows) {
     const std::size_t bytes = text.size();
     cycling_source src(std::move(text));
     textio::reader rd(src);
@@ -87,6 +48,27 @@ void read_shape(benchmark::State& state, const std::string& shape) {
         benchmark::DoNotOptimize(row);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes / rows));
+}
+
+// One row over and over: the branch predictor learns every branch.
+void read_one_row(benchmark::State& state, const char* line) {
+    std::string text;
+    std::size_t rows = 0;
+    for (; text.size() < textio::reader::buffer_size; ++rows) text += line;
+    read_rows(state, std::move(text), rows);
+}
+
+void BM_read_row_typical(benchmark::State& state) { read_one_row(state, typical_row); }
+void BM_read_row_messy(benchmark::State& state) { read_one_row(state, messy_row); }
+
+// Rows of one shape as the benchmark files hold them: 4,096 different rows,
+// too many for the branch predictor to learn.
+void read_shape(benchmark::State& state, const std::string& shape) {
+    constexpr int rows = 4096;
+    shapes::splitmix g{42};
+    std::string text;
+    for (int i = 0; i < rows; ++i) shapes::row(shape, text, g, i % 50, 50);
+    read_rows(state, std::move(text), rows);
 }
 
 void BM_read_rows_typical(benchmark::State& state) { read_shape(state, "typical"); }
