@@ -1,6 +1,5 @@
 #include "textio/scan.h"
 
-#include <cstring>
 #include <limits>
 
 #include "textio/decimal.h"
