@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "textio/scan.h"
+
 namespace textio {
 
 // One value as it stands in the input: a number, an infinity or a NaN,
@@ -54,11 +56,8 @@ struct reader::token {
 
 namespace {
 
-bool is_blank(int c) { return c == ' ' || c == '\t' || c == '\r'; }
 bool is_digit(int c) { return static_cast<unsigned>(c - '0') <= 9; }
 bool is_letter(int c) { return static_cast<unsigned>((c | 0x20) - 'a') <= 25; }
-// What ends a value, beside the end of the input.
-bool is_terminator(int c) { return is_blank(c) || c == '\n' || c == ',' || c == '/'; }
 
 }  // namespace
 
@@ -82,7 +81,7 @@ bool reader::fill() {
     if (mark_ != nullptr) mark_ = b;
     p_ = b;
     end_ = b + n;
-    b[n] = '\0';  // stops the fast scan at the end of what was read
+    b[n] = '\0';  // stops the fast scans at the end of what was read
     return true;
 }
 
@@ -165,43 +164,6 @@ bool reader::scan_value(token& t) {
     return at_terminator();
 }
 
-// The common real value, wholly in the buffer: a sign, at most 19 digits
-// with a point, an exponent of at most four digits, then a value's end,
-// when the quick conversion settles it. For anything else it consumes
-// nothing and returns false, and the general scan takes the value.
-bool reader::scan_real_quickly(float& out) {
-    const char* q = p_;  // the byte at end_ is a NUL: every loop stops there
-    bool negative = false;
-    if (*q == '+' || *q == '-') negative = *q++ == '-';
-    const char* const start = q;
-    std::uint64_t w = 0;
-    for (; is_digit(*q); ++q) w = w * 10 + static_cast<unsigned>(*q - '0');
-    std::ptrdiff_t digits = q - start;
-    std::ptrdiff_t exp10 = 0;
-    if (*q == '.') {
-        const char* const frac = ++q;
-        for (; is_digit(*q); ++q) w = w * 10 + static_cast<unsigned>(*q - '0');
-        exp10 = frac - q;
-        digits += q - frac;
-    }
-    if (digits == 0 || digits > 19) return false;
-    const int c = *q;
-    if (c == 'e' || c == 'E' || c == 'd' || c == 'D' || c == '+' || c == '-') {
-        if (c != '+' && c != '-') ++q;
-        const bool minus = *q == '-';
-        if (*q == '+' || *q == '-') ++q;
-        const char* const e_start = q;
-        std::ptrdiff_t e = 0;
-        for (; is_digit(*q) && q - e_start < 4; ++q) e = e * 10 + (*q - '0');
-        if (q == e_start || is_digit(*q)) return false;
-        exp10 += minus ? -e : e;
-    }
-    if (q == end_ || !is_terminator(*q)) return false;
-    if (!to_float_quickly(w, static_cast<int>(exp10), negative, out)) return false;
-    p_ = q;
-    return true;
-}
-
 // A whole value: its sign, then a number or a word.
 bool reader::scan_signed(token& t) {
     const int c = peek();
@@ -215,6 +177,11 @@ bool reader::scan_signed(token& t) {
 }
 
 read_result reader::discard_line() {
+    if (*p_ == '\n') {  // the usual case: nothing after the last value
+        ++p_;
+        ++line_;
+        return {};
+    }
     for (;;) {
         if (p_ == end_ && !fill()) {
             if (error_ != 0) return stopped();
@@ -317,10 +284,13 @@ read_result reader::read_list(std::span<const item> items) {
         }
         if (c == '/') return discard_line();
 
-        if (items[next].type == kind::real && scan_real_quickly(*static_cast<float*>(items[next].target))) {
-            after_comma = false;
-            if (++next == n) return discard_line();
-            continue;
+        if (items[next].type == kind::real) {
+            if (const char* q = scan_real(p_, *static_cast<float*>(items[next].target))) {
+                p_ = q;
+                after_comma = false;
+                if (++next == n) return discard_line();
+                continue;
+            }
         }
 
         // A value, a null value r* or a repeated value r*c.

@@ -77,7 +77,6 @@ private:
     bool scan_value(token& t);
     bool scan_word(token& t);
     bool scan_signed(token& t);
-    bool scan_real_quickly(float& out);
     read_result discard_line();
     read_result stopped(std::size_t reached = 0);
     read_result malformed(std::size_t index, kind expected);
