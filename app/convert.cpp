@@ -53,19 +53,22 @@ void keep_block_storage() {
 #endif
 }
 
-failure from_read(const textio::read_result& r, int statement) {
+failure from_read(const textio::read_result& r, int statement, const textio::reader& rd, std::int32_t blocks) {
     failure f;
     f.statement = statement;
     f.line = r.line;
+    f.blocks = blocks;
     switch (r.what) {
         case textio::status::end_of_file:
         case textio::status::ok:
             f.what = failure::kind::end_of_file;
+            f.position = r.position;
             break;
         case textio::status::malformed:
             f.what = failure::kind::malformed;
             f.position = r.position;
             f.expected = r.expected;
+            f.text = rd.malformed_text();
             break;
         case textio::status::read_error:
             f.what = failure::kind::read_error;
@@ -80,6 +83,8 @@ failure from_write(const textio::write_result& w) {
     f.what = failure::kind::write_error;
     f.statement = w.lost == textio::line_kind::header ? write_header : write_data;
     f.error = w.error;
+    f.kept = w.kept;
+    f.cut_error = w.cut_error;
     return f;
 }
 
@@ -100,7 +105,7 @@ outcome convert(textio::source& in, textio::sink& out) {
         return o;
     };
 
-    if (const textio::read_result r = rd.skip_line(); !r) return finish(from_read(r, skip_title));
+    if (const textio::read_result r = rd.skip_line(); !r) return finish(from_read(r, skip_title, rd, 0));
 
     // Values the first header omits are zero; later headers keep the last ones.
     float lead_value = 0;
@@ -109,7 +114,9 @@ outcome convert(textio::source& in, textio::sink& out) {
     const textio::item header[] = {textio::item::real(lead_value), textio::item::integer(nrows),
                                    textio::item::real(ref_value)};
     for (;;) {
-        if (const textio::read_result r = rd.read_list(header); !r) return finish(from_read(r, read_header));
+        if (const textio::read_result r = rd.read_list(header); !r)
+            return finish(from_read(r, read_header, rd, o.blocks));
+        const std::int64_t header_line = rd.last_line();
 
         // Items a row leaves unread stay zero; varso is written whole.
         storage vars = obtain(nrows, in_columns, true);
@@ -127,7 +134,13 @@ outcome convert(textio::source& in, textio::sink& out) {
                 textio::item::real(row[0]), textio::item::real(row[1]), textio::item::real(row[2]),
                 textio::item::real(row[3]), textio::item::real(row[4]), textio::item::real(row[5]),
                 textio::item::real(row[6])};
-            if (const textio::read_result r = rd.read_list(items); !r) return finish(from_read(r, read_row));
+            if (const textio::read_result r = rd.read_list(items); !r) {
+                failure f = from_read(r, read_row, rd, o.blocks);
+                f.header_line = header_line;
+                f.rows = i;
+                f.nrows = nrows;
+                return finish(f);
+            }
         }
         if (o.blocks < std::numeric_limits<std::int32_t>::max()) ++o.blocks;  // stops at the largest count
 

@@ -2,10 +2,20 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace app {
+
+int open_standard_descriptors(int& descriptor) {
+    for (descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (::fcntl(descriptor, F_GETFD) >= 0 || errno != EBADF) continue;
+        // The lowest free descriptor: this one, as those below are open.
+        if (::open("/dev/null", O_RDWR) < 0) return errno;
+    }
+    return 0;
+}
 
 file::~file() {
     if (fd_ >= 0) ::close(fd_);
@@ -23,7 +33,16 @@ int file::open(const char* name, bool for_reading) {
         } while (fd_ < 0 && errno == EINTR);
         return fd_ < 0 ? errno : 0;
     }
-    fd_ = ::open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd_ = ::open(name, O_RDWR | O_CLOEXEC);
+    if (fd_ < 0 && errno == ENOENT) {
+        // Created here only when no one else made it meanwhile, so that
+        // `created` is true only for a file this run created. A name that
+        // exists without being openable (a link to nowhere) is opened as
+        // before, creating what it points to.
+        fd_ = ::open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0) created_ = true;
+        else if (errno == EEXIST) fd_ = ::open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    }
     if (fd_ < 0) {
         const int refused = errno;
         if (refused != EACCES && refused != EPERM && refused != EROFS) return refused;
@@ -37,7 +56,30 @@ int file::open(const char* name, bool for_reading) {
         }
     }
     regular_ = ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular_) {
+        device_ = st.st_dev;
+        inode_ = st.st_ino;
+    }
     return 0;
+}
+
+bool file::same_file(const file& other) const {
+    return regular_ && other.regular_ && device_ == other.device_ && inode_ == other.inode_;
+}
+
+// flock rather than fcntl locks: it holds for the open file whatever its
+// access mode (the output may be open for reading or writing only), and is
+// not dropped when the process closes another descriptor of the same file.
+// On NFS, Linux maps it to a lock the server shares between clients.
+bool file::lock() {
+    if (!regular_) return true;
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) return false;
+        // No lock support (ENOLCK, EOPNOTSUPP, or EBADF on NFS for a file
+        // open for reading only): the run goes on as before.
+        if (errno != EINTR) return true;
+    }
+    return true;
 }
 
 std::ptrdiff_t file::read(char* buf, std::size_t n) {

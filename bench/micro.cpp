@@ -1,13 +1,14 @@
 // Microbenchmarks of the three stages of a row: reading, converting, writing.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/rows.h"
+#include "shapes.h"
 #include "textio/fields.h"
 #include "textio/reader.h"
 #include "textio/writer.h"
@@ -17,24 +18,26 @@ namespace {
 const char typical_row[] = "    1512.93    848.099   278.2042  3.215570e-03    8.0311   -1.4270  -1.82541e-02\n";
 const char messy_row[] = "1512.931 , 848.0994\t278.20\n  3.215570D-03, 2*8.0\t-1.825407e-02 \r\n";
 
-// Gives the same text over and over, a buffer at a time.
-class repeating_source final : public textio::source {
+// Gives a text over and over, going on where the last read stopped.
+class cycling_source final : public textio::source {
 public:
-    explicit repeating_source(const char* line) {
-        while (text_.size() < textio::reader::buffer_size) text_ += line;
-    }
+    explicit cycling_source(std::string text) : text_(std::move(text)) {}
     std::ptrdiff_t read(char* buf, std::size_t n) override {
-        n = std::min(n, text_.size());
-        std::memcpy(buf, text_.data(), n);
+        n = std::min(n, text_.size() - pos_);
+        std::memcpy(buf, text_.data() + pos_, n);
+        pos_ = (pos_ + n) % text_.size();
         return static_cast<std::ptrdiff_t>(n);
     }
 
 private:
     std::string text_;
+    std::size_t pos_ = 0;
 };
 
-void read_rows(benchmark::State& state, const char* line) {
-    repeating_source src(line);
+// Reads rows of seven reals from a text of `rows` rows, given over and over.
+void read_rows(benchmark::State& state, std::string text, std::size_t rows) {
+    const std::size_t bytes = text.size();
+    cycling_source src(std::move(text));
     textio::reader rd(src);
     float row[7];
     const textio::item items[7] = {textio::item::real(row[0]), textio::item::real(row[1]),
@@ -45,11 +48,34 @@ void read_rows(benchmark::State& state, const char* line) {
         if (!rd.read_list(items)) state.SkipWithError("read failed");
         benchmark::DoNotOptimize(row);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * std::strlen(line)));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes / rows));
 }
 
-void BM_read_row_typical(benchmark::State& state) { read_rows(state, typical_row); }
-void BM_read_row_messy(benchmark::State& state) { read_rows(state, messy_row); }
+// One row over and over: the branch predictor learns every branch.
+void read_one_row(benchmark::State& state, const char* line) {
+    std::string text;
+    std::size_t rows = 0;
+    for (; text.size() < textio::reader::buffer_size; ++rows) text += line;
+    read_rows(state, std::move(text), rows);
+}
+
+void BM_read_row_typical(benchmark::State& state) { read_one_row(state, typical_row); }
+void BM_read_row_messy(benchmark::State& state) { read_one_row(state, messy_row); }
+
+// Rows of one shape as the benchmark files hold them: 4,096 different rows,
+// too many for the branch predictor to learn.
+void read_shape(benchmark::State& state, const std::string& shape) {
+    constexpr int rows = 4096;
+    shapes::splitmix g{42};
+    std::string text;
+    for (int i = 0; i < rows; ++i) shapes::row(shape, text, g, i % 50, 50);
+    read_rows(state, std::move(text), rows);
+}
+
+void BM_read_rows_typical(benchmark::State& state) { read_shape(state, "typical"); }
+void BM_read_rows_model(benchmark::State& state) { read_shape(state, "model"); }
+void BM_read_rows_messy(benchmark::State& state) { read_shape(state, "messy"); }
+void BM_read_rows_mixed(benchmark::State& state) { read_shape(state, "mixed"); }
 
 void BM_convert_block(benchmark::State& state) {
     const int rows = 50;
@@ -71,21 +97,11 @@ void BM_convert_block(benchmark::State& state) {
 // shapes (pressures, temperatures, small humidities, winds of either sign).
 std::vector<float> usual_varso(int rows) {
     std::vector<float> vars(7 * rows), varso(6 * rows);
-    std::uint32_t r = 12345;
-    auto uniform = [&r] {
-        r = r * 1664525u + 1013904223u;
-        return static_cast<float>(r >> 8) * 0x1p-24f;
-    };
+    shapes::splitmix g{42};
+    double v[7];
     for (int i = 0; i < rows; ++i) {
-        const float z = 10.0f + 15000.0f * static_cast<float>(i) / static_cast<float>(rows);
-        const float in[7] = {z,
-                             1013.25f * std::exp(-z / 8000.0f),
-                             288.15f - 0.0065f * z + 2.0f * (uniform() - 0.5f),
-                             0.012f * std::exp(-z / 2500.0f) * (0.8f + 0.4f * uniform()),
-                             5.0f + 0.002f * z + 4.0f * (uniform() - 0.5f),
-                             -1.5f + 3.0f * (uniform() - 0.5f),
-                             -0.05f * std::sin(3.14159f * z / 15000.0f) * uniform()};
-        std::memcpy(&vars[7 * i], in, sizeof in);
+        shapes::row_values(g, i % 50, 50, v);
+        for (int c = 0; c < 7; ++c) vars[7 * i + c] = static_cast<float>(v[c]);
     }
     app::convert_rows(vars.data(), varso.data(), rows, 1013.25f);
     return varso;
@@ -149,6 +165,10 @@ void BM_put_scientific_every_shape(benchmark::State& state) {
 
 BENCHMARK(BM_read_row_typical);
 BENCHMARK(BM_read_row_messy);
+BENCHMARK(BM_read_rows_typical);
+BENCHMARK(BM_read_rows_model);
+BENCHMARK(BM_read_rows_messy);
+BENCHMARK(BM_read_rows_mixed);
 BENCHMARK(BM_convert_block);
 BENCHMARK(BM_write_data_lines_usual);
 BENCHMARK(BM_write_data_lines_every_shape);

@@ -13,7 +13,8 @@
 // header per counted block; chunked input gives the same output; an output
 // that runs out of room keeps exactly the blocks that fit whole and the run
 // reports the lost write; a failing input keeps a whole-block prefix of the
-// output; an output that gets no line keeps what it held.
+// output; an output that gets no line keeps what it held; the diagnostic is
+// two lines of printable text.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "app/convert.h"
+#include "app/diagnostics.h"
 #include "check.h"
 #include "memory_stream.h"
 #include "textio/writer.h"
@@ -76,9 +78,28 @@ std::vector<std::size_t> blocks_of(const std::string& out) {
     return starts;
 }
 
-bool same(const app::failure& a, const app::failure& b) {
+// A read error right after a malformed value may cut its text short: then
+// `b`'s text need only begin with `a`'s.
+bool same(const app::failure& a, const app::failure& b, bool cut = false) {
+    const bool text = cut ? b.text.compare(0, a.text.size(), a.text) == 0 : a.text == b.text;
     return a.what == b.what && a.statement == b.statement && a.error == b.error && a.position == b.position &&
-           a.expected == b.expected && a.line == b.line;
+           a.expected == b.expected && a.line == b.line && text && a.blocks == b.blocks &&
+           a.header_line == b.header_line && a.rows == b.rows && a.nrows == b.nrows;
+}
+
+// A diagnostic is two lines of printable text; an input that ended inside
+// a block names fewer rows than the block has, after its header's line.
+void check_diagnostic(const app::failure& f) {
+    const std::string d = app::describe(f);
+    FUZZ_CHECK(d.rfind("lsf2ascii: ", 0) == 0 && !d.empty() && d.back() == '\n');
+    int lines = 0;
+    for (const char c : d) {
+        if (c == '\n') ++lines;
+        else FUZZ_CHECK(c >= 0x20 && c < 0x7f);
+    }
+    FUZZ_CHECK(lines == 2);
+    if (f.what == app::failure::kind::end_of_file && f.statement == app::read_row)
+        FUZZ_CHECK(f.rows >= 0 && f.rows < f.nrows && f.header_line >= 2 && f.header_line <= f.line);
 }
 
 bool is_boundary(const std::vector<std::size_t>& blocks, std::size_t n) {
@@ -115,6 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                ref.end.what == app::failure::kind::no_memory);
     const std::vector<std::size_t> blocks = blocks_of(full);
     FUZZ_CHECK(blocks.size() - 1 == static_cast<std::size_t>(ref.blocks));
+    check_diagnostic(ref.end);
 
     // The same input in chunks, into an output with earlier contents, with
     // limited room or with a failing input, as the flags say.
@@ -154,7 +176,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     } else if (room == testing_support::memory_sink::unlimited) {
         FUZZ_CHECK(!write_failed);
-        if (o.end.what != app::failure::kind::read_error) FUZZ_CHECK(same(o.end, ref.end) && o.blocks == ref.blocks);
+        if (o.end.what != app::failure::kind::read_error)
+            FUZZ_CHECK(same(o.end, ref.end, true) && o.blocks == ref.blocks);
     }
     return 0;
 }

@@ -11,9 +11,10 @@
 // or in small chunks; with an injected error every read gives what it gave
 // without it, or fails with that error; an end of file reports the number
 // of lines the text holds; a malformed value names an item of the list and
-// its type.
+// its type, and its text is a piece of the input that holds no separator.
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -29,6 +30,7 @@ constexpr int max_reads = 1 << 14;
 struct step {
     textio::read_result r;
     std::uint32_t values[7];
+    std::string text;  // malformed: the value's text
 };
 
 bool same(const textio::read_result& a, const textio::read_result& b) {
@@ -36,8 +38,11 @@ bool same(const textio::read_result& a, const textio::read_result& b) {
            a.line == b.line;
 }
 
-bool same(const step& a, const step& b, int n) {
-    return same(a.r, b.r) && std::memcmp(a.values, b.values, sizeof(std::uint32_t) * static_cast<std::size_t>(n)) == 0;
+// A read error right after a malformed value may cut its text short: then
+// `b`'s text need only begin with `a`'s.
+bool same(const step& a, const step& b, int n, bool cut = false) {
+    const bool text = cut ? b.text.compare(0, a.text.size(), a.text) == 0 : a.text == b.text;
+    return same(a.r, b.r) && text && std::memcmp(a.values, b.values, sizeof(std::uint32_t) * static_cast<std::size_t>(n)) == 0;
 }
 
 int items_of(std::uint8_t b) { return b % 8; }
@@ -72,6 +77,11 @@ std::vector<step> run(const std::uint8_t* ops, std::string_view text, std::uint8
         if (s.r.what == textio::status::malformed) {
             FUZZ_CHECK(s.r.position >= 1 && s.r.position <= n);
             FUZZ_CHECK(s.r.expected == list[s.r.position - 1].type);
+            // The value's text, as it stands in the input, without what ends a value.
+            s.text = rd.malformed_text();
+            FUZZ_CHECK(!s.text.empty() && s.text.size() <= textio::reader::text_size + 1);
+            FUZZ_CHECK(text.find(s.text) != std::string_view::npos);
+            FUZZ_CHECK(s.text.find_first_of(" \t\r\n,/") == std::string::npos);
         }
         steps.push_back(s);
         if (!s.r) break;
@@ -116,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FUZZ_CHECK(k + 1 == broken.size());
                 FUZZ_CHECK(s.r.error == EIO);
             } else {
-                FUZZ_CHECK(same(s, whole[k], items_of(ops[k % 4])));
+                FUZZ_CHECK(same(s, whole[k], items_of(ops[k % 4]), true));
             }
         }
     }

@@ -41,20 +41,21 @@ TEST(Convert, UnreadValuesAreZeroAndLaterHeadersKeepOmittedOnes) {
 
 TEST(Convert, WriteFailureNamesTheKindOfLineLost) {
     const std::string block = " 1.0 1 2.0\n 1 2 3 4 5 6 7\n";
-    // Room for the first header line only: the data line is lost at the end.
+    // Room for the first block and the second header line only: the first
+    // block goes out at once, the second block's data line is lost at the end.
     {
-        const std::string input = "t\n" + block;
+        const std::string input = "t\n" + block + block;
         memory_source in(input, 0);
-        memory_sink out({}, 62);
+        memory_sink out({}, 62 + 91 + 62);
         const app::outcome o = app::convert(in, out);
         EXPECT_EQ(o.end.what, app::failure::kind::end_of_file);
         ASSERT_TRUE(o.lost);
         EXPECT_EQ(o.lost->statement, app::write_data);
         EXPECT_EQ(o.lost->error, ENOSPC);
-        EXPECT_EQ(out.data, "");  // cut back: the block did not arrive whole
+        EXPECT_EQ(out.data.size(), 62 + 91u);  // cut back: the second block did not arrive whole
         EXPECT_EQ(app::exit_status(o), 2);
-        EXPECT_EQ(app::describe(*o.lost),
-                  "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\nwrite failed: No space left on device\n");
+        EXPECT_EQ(app::describe(*o.lost), "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
+                                          "write failed: No space left on device; FORCINGS_ASCII_lsf holds 1 complete block\n");
     }
     // No room at all: the first header line fails at once.
     {
@@ -124,6 +125,19 @@ TEST(Diagnostics, StatusAndText) {
     EXPECT_EQ(app::exit_status(o), 2);
     EXPECT_EQ(app::describe(f),
               "lsf2ascii: statement 21, unit 10, file lsf\nread failed in input line 7: Input/output error\n");
+}
+
+// A failed cut-back is not reported as whole blocks; the largest count fits.
+TEST(Diagnostics, WriteFailureWhoseCutBackFailed) {
+    app::failure f;
+    f.what = app::failure::kind::write_error;
+    f.statement = app::write_data;
+    f.error = ENOSPC;
+    f.kept = {true, 900, 18446744073709551615u};
+    f.cut_error = EIO;
+    EXPECT_EQ(app::describe(f), "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
+                                "write failed: No space left on device; FORCINGS_ASCII_lsf could not be cut back "
+                                "to 18446744073709551615 complete blocks: Input/output error\n");
 }
 
 }  // namespace

@@ -61,24 +61,30 @@ public:
         if (expect_.size() >= 1u << 15) flush();
     }
 
+    // Whole, the numbers take the reader's fast scan; in chunks of a few
+    // bytes, most of them straddle a refill and take the general one.
     void flush() {
         if (expect_.empty()) return;
-        testing_support::memory_source src(text_, 0);
-        textio::reader rd(src);
-        std::size_t line_start = 0;
-        for (const std::uint32_t e : expect_) {
-            const std::size_t line_end = text_.find('\n', line_start);
-            const std::string_view line(text_.data() + line_start, line_end - line_start);
-            line_start = line_end + 1;
-            float v = -1;
-            const textio::item it[] = {textio::item::real(v)};
-            const textio::read_result r = rd.read_list(it);
-            if (!r || bits(v) != e) {
-                ADD_FAILURE() << "\"" << line.substr(0, 400) << "\" (" << line.size() << " bytes): read "
-                              << (r ? hex(v) : "failed") << ", expected " << hex(from_bits(e));
-                if (++failures_ == 20) {
-                    ADD_FAILURE() << "no more numbers checked after 20 failures";
-                    break;
+        for (const std::uint8_t chunks : {0, 7}) {
+            if (failures_ >= 20) break;
+            testing_support::memory_source src(text_, chunks);
+            textio::reader rd(src);
+            std::size_t line_start = 0;
+            for (const std::uint32_t e : expect_) {
+                const std::size_t line_end = text_.find('\n', line_start);
+                const std::string_view line(text_.data() + line_start, line_end - line_start);
+                line_start = line_end + 1;
+                float v = -1;
+                const textio::item it[] = {textio::item::real(v)};
+                const textio::read_result r = rd.read_list(it);
+                if (!r || bits(v) != e) {
+                    ADD_FAILURE() << "\"" << line.substr(0, 400) << "\" (" << line.size() << " bytes"
+                                  << (chunks != 0 ? ", in chunks" : "") << "): read " << (r ? hex(v) : "failed")
+                                  << ", expected " << hex(from_bits(e));
+                    if (++failures_ == 20) {
+                        ADD_FAILURE() << "no more numbers checked after 20 failures";
+                        break;
+                    }
                 }
             }
         }
@@ -204,6 +210,63 @@ TEST(Decimal, ShortNumbersNearTiesMatchStrtof) {
         const std::string text = std::to_string(wi) + "e" + std::to_string(q);
         b.add(text, reference(text));
     }
+}
+
+// w x 10^q by the 128-bit products, for w over the whole 64-bit range (past
+// the 19 digits a number in the input gives) and every exponent that leaves
+// a finite non-zero float, and beyond both ends. A range [w, w + 1) x 10^q is
+// settled only where both of its ends give the same float.
+TEST(Decimal, ProductsMatchStrtof) {
+    std::mt19937_64 rng(13);
+    int failures = 0;
+    std::size_t declined = 0;
+    const std::size_t n = scaled(1000000);
+    const auto check = [&](std::uint64_t w, int q, bool neg, bool settled, float got) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%s%llue%d", neg ? "-" : "", static_cast<unsigned long long>(w), q);
+        if (settled && bits(got) != bits(reference(text)) && ++failures <= 20)
+            ADD_FAILURE() << text << ": " << hex(got) << ", expected " << hex(reference(text));
+    };
+    for (std::size_t i = 0; i < n && failures < 20; ++i) {
+        std::uint64_t w;
+        int q = std::uniform_int_distribution<int>(-70, 45)(rng);
+        switch (i % 5) {
+            case 0: w = rng(); break;
+            case 1: w = rng() >> (rng() % 64); break;
+            case 2: w = (std::uint64_t{1} << (rng() % 64)) + rng() % 5 - 2; break;  // near powers of two
+            case 3: w = ~std::uint64_t{0} - rng() % 3; break;
+            default: {
+                // Half-way between two floats, M x 2^e with M odd and of 25
+                // bits, or next to it: w x 10^q is that for w = (M / 5^q) x
+                // 2^s with q from 0 to 10, or w = M x 5^-q x 2^s with q from
+                // -16 to -1; beyond those w would need more than 64 bits.
+                q = std::uniform_int_distribution<int>(-16, 10)(rng);
+                std::uint64_t five = 1;
+                for (int k = 0; k < (q < 0 ? -q : q); ++k) five *= 5;
+                std::uint64_t base;
+                if (q >= 0) {
+                    const std::uint64_t lo = ((std::uint64_t{1} << 24) + five) / five;
+                    const std::uint64_t hi = ((std::uint64_t{1} << 25) - 1) / five;
+                    base = std::uniform_int_distribution<std::uint64_t>(lo, hi)(rng) | 1;
+                } else {
+                    base = five * ((std::uint64_t{1} << 24) | rng() % (std::uint64_t{1} << 24) | 1);
+                }
+                const int room = std::countl_zero(base);
+                w = (base << (rng() % static_cast<std::uint64_t>(room + 1))) + rng() % 3 - 1;
+                break;
+            }
+        }
+        const bool neg = rng() % 2 == 0;
+        float got = 0;
+        const bool settled = textio::to_float_by_products(w, q, neg, got);
+        declined += settled ? 0 : 1;
+        check(w, q, neg, settled, got);
+        if (textio::to_float_between(w, q, neg, got)) {
+            check(w, q, neg, true, got);
+            check(w + 1, q, neg, true, got);
+        }
+    }
+    EXPECT_LE(declined, n / 10000) << "the products should settle nearly every number";
 }
 
 // "%.9g" of any float reads back to that float.

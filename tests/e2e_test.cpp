@@ -3,18 +3,22 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "run_program.h"
 
 namespace {
 
 using testing_support::run_converter;
+using testing_support::run_options;
 using testing_support::scratch_dir;
+using testing_support::unprivileged_run_refused;
 namespace fs = std::filesystem;
 
 const std::string out_name = "FORCINGS_ASCII_lsf";
@@ -74,18 +78,23 @@ TEST(EndOfInput, TitleOnlyWritesNothingAndKeepsAnExistingOutput) {
     dir.put(out_name, "previous contents\nsecond line");
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(18, 10) + "end of file after input line 1\n");
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(18, 10) + "end of file after input line 1: 0 blocks converted\n");
     EXPECT_EQ(dir.get(out_name), "previous contents\nsecond line");
 }
 
 TEST(EndOfInput, EmptyOrMissingInputEndsAtTheTitle) {
-    for (bool missing : {false, true}) {
-        SCOPED_TRACE(missing ? "missing" : "empty");
+    // A missing input is created empty, and the diagnostic says so; a link
+    // to nowhere is followed, creating the file it names.
+    enum class input { empty, missing, dangling_link };
+    for (const input in : {input::empty, input::missing, input::dangling_link}) {
+        SCOPED_TRACE(static_cast<int>(in));
         scratch_dir dir;
-        if (!missing) dir.put("lsf", "");
+        if (in == input::empty) dir.put("lsf", "");
+        if (in == input::dangling_link) fs::create_symlink("elsewhere", dir.file("lsf"));
         const auto r = run_converter(dir);
         EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.errors, "lsf2ascii: " + where(13, 10) + "end of file: the input is empty\n");
+        EXPECT_EQ(r.errors, "lsf2ascii: " + where(13, 10) + "end of file: the input is empty" +
+                                (in == input::missing ? " (it did not exist and has been created)\n" : "\n"));
         EXPECT_TRUE(dir.exists("lsf"));
         EXPECT_EQ(dir.get("lsf"), "");
         EXPECT_EQ(dir.get(out_name), "");
@@ -95,15 +104,22 @@ TEST(EndOfInput, EmptyOrMissingInputEndsAtTheTitle) {
 TEST(EndOfInput, IncompleteBlockIsNeitherCountedNorWritten) {
     const std::string first = " 1.5 1 2.0\n" + row_text;
     const std::string first_lines = header("001     001", "        1.50000          2.000          0.000") + row_line;
+    // The diagnostic says which block the input ended in, by its number
+    // and its header's line, and how much of it was read.
     struct {
         std::string tail;
         int statement;
+        std::string second_line;
     } cases[] = {
-        {" 7.0 2 2.0\n", 21},             // header, no rows
-        {" 7.0 2 2.0\n" + row_text, 21},  // one row of two
-        {" 7.0 2 2.0\n1 2 3\n", 21},      // inside a row
-        {" 7.0 2", 18},                   // inside the header
-        {" 7.0\n", 18},
+        {" 7.0 2 2.0\n", 21, "after input line 4, inside block 2 (header in input line 4): 0 of its 2 rows read"},
+        {" 7.0 2 2.0\n" + row_text, 21,
+         "after input line 5, inside block 2 (header in input line 4): 1 of its 2 rows read"},
+        {" 7.0 2 2.0\n1 2 3\n", 21, "after input line 5, inside block 2 (header in input line 4): 0 of its 2 rows read"},
+        {"\n 7.0 1 2.0 / x\n\n", 21, "after input line 6, inside block 2 (header in input line 5): 0 of its 1 row read"},
+        {" 7.0\n3\n2.0\n" + row_text, 21,
+         "after input line 7, inside block 2 (header in input line 6): 1 of its 3 rows read"},
+        {" 7.0 2", 18, "after input line 4, inside the header of block 2: 2 of its 3 values read"},
+        {" 7.0\n", 18, "after input line 4, inside the header of block 2: 1 of its 3 values read"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tail);
@@ -111,8 +127,7 @@ TEST(EndOfInput, IncompleteBlockIsNeitherCountedNorWritten) {
         dir.put("lsf", "t\n" + first + c.tail);
         const auto r = run_converter(dir);
         EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.errors.rfind("lsf2ascii: " + where(c.statement, 10), 0), 0u) << r.errors;
-        EXPECT_NE(r.errors.find("end of file"), std::string::npos);
+        EXPECT_EQ(r.errors, "lsf2ascii: " + where(c.statement, 10) + "end of file " + c.second_line + "\n");
         EXPECT_EQ(dir.get(out_name), first_lines);
     }
 }
@@ -124,7 +139,7 @@ TEST(Blocks, ZeroAndNegativeRowCountsWriteAnEmptyLine) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(dir.get(out_name), header("001     000", "        1.00000          2.000          0.000") + "\n" +
                                      header("002     ***", "        3.00000          5.000          0.000") + "\n");
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(18, 10) + "end of file after input line 3\n");
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(18, 10) + "end of file after input line 3: 2 blocks converted\n");
 }
 
 TEST(Blocks, StorageReusedByALaterBlockHoldsNothingOfTheEarlierOne) {
@@ -182,18 +197,34 @@ TEST(Storage, HugeRowCountFailsBeforeAnyRowIsRead) {
               header("001     001", "        1.00000          2.000          0.000") + row_line);
 }
 
-TEST(Malformed, DiagnosticNamesItemTypeAndLine) {
+TEST(Malformed, DiagnosticQuotesTheValueAndNamesItemTypeAndLine) {
+    using namespace std::string_literals;
     struct {
         std::string input;
         std::string second_line;
         int statement;
     } cases[] = {
-        {"t\n 1.0 5.0 2.0\n", "malformed value in input line 2: item 2 must be an integer\n", 18},
-        {"t\n 1.0 1 2.0\n1 2 3\n\n 4 x 6 7\n", "malformed value in input line 5: item 5 must be a real number\n",
-         21},
-        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7;\n", "malformed value in input line 3: item 7 must be a real number\n",
-         21},
-        {"t\n 1.0 3000000000 2.0\n", "malformed value in input line 2: item 2 must be an integer\n", 18},
+        {"t\n 1.0 5.0 2.0\n", "malformed value \"5.0\" in input line 2: item 2 must be an integer\n", 18},
+        {"t\n 1.0 1 2.0\n1 2 3\n\n 4 x 6 7\n",
+         "malformed value \"x\" in input line 5: item 5 must be a real number\n", 21},
+        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7;\n",
+         "malformed value \"7;\" in input line 3: item 7 must be a real number\n", 21},
+        {"t\n 1.0 3000000000 2.0\n",
+         "malformed value \"3000000000\" in input line 2: item 2 must be an integer\n", 18},
+        // The whole value up to its end, a repeat count included.
+        {"t\n 0.0 1 1000.0\n 10.0 1012.50 288.085 1.31e-02 84O.40 -0.700 -1.5e-04\n",
+         "malformed value \"84O.40\" in input line 3: item 5 must be a real number\n", 21},
+        {"t\n 1.0 2*1.5\n", "malformed value \"2*1.5\" in input line 2: item 2 must be an integer\n", 18},
+        {"t\n 1.0 1 2.0\n1 2 3 0*4,5 6 7\n",
+         "malformed value \"0*4\" in input line 3: item 4 must be a real number\n", 21},
+        // Bytes that do not print are escaped, and so are quotes and backslashes.
+        {"t\n 1.0 1 2.0\n1 2 3 4\x01\"\\\xc3\xa9\x7f\r5 6 7\n"s,
+         "malformed value \"4\\x01\\\"\\\\\\xc3\\xa9\\x7f\" in input line 3: item 4 must be a real number\n", 21},
+        // A long value is cut after 40 bytes.
+        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 " + std::string(39, '9') + "x" + std::string(100000, '9') + "\n",
+         "malformed value \"" + std::string(39, '9') + "x\"... in input line 3: item 7 must be a real number\n", 21},
+        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 " + std::string(39, '9') + "x\n",
+         "malformed value \"" + std::string(39, '9') + "x\" in input line 3: item 7 must be a real number\n", 21},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
@@ -231,7 +262,8 @@ TEST(Files, FullDiskEndsWithAWriteDiagnostic) {
     fs::create_symlink("/dev/full", dir.file(out_name));
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) + "write failed: No space left on device\n");
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) +
+                            "write failed: No space left on device; FORCINGS_ASCII_lsf holds 0 complete blocks\n");
 }
 
 TEST(Files, ReadOnlyOutputFailsAtTheFirstHeaderAndStaysUnchanged) {
@@ -239,9 +271,11 @@ TEST(Files, ReadOnlyOutputFailsAtTheFirstHeaderAndStaysUnchanged) {
     dir.put("lsf", "t\n 1.0 1 2.0\n" + row_text);
     dir.put(out_name, "keep me\n");
     fs::permissions(dir.file(out_name), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    if (const std::string why = unprivileged_run_refused(dir); !why.empty()) GTEST_SKIP() << why;
     const auto r = run_converter(dir, true);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) + "write failed: Permission denied\n");
+    EXPECT_EQ(r.errors,
+              "lsf2ascii: " + where(63, 20) + "write failed: Permission denied; FORCINGS_ASCII_lsf left as it was\n");
     EXPECT_EQ(dir.get(out_name), "keep me\n");
 }
 
@@ -249,9 +283,63 @@ TEST(Files, WriteOnlyInputFailsAtTheTitle) {
     scratch_dir dir;
     dir.put("lsf", "t\n 1.0 1 2.0\n" + row_text);
     fs::permissions(dir.file("lsf"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write);
+    if (const std::string why = unprivileged_run_refused(dir); !why.empty()) GTEST_SKIP() << why;
     const auto r = run_converter(dir, true);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.errors, "lsf2ascii: " + where(13, 10) + "read failed in input line 1: Permission denied\n");
+}
+
+TEST(Files, ClosedStandardDescriptorsNeverReceiveAFile) {
+    // Started with `2>&-` (cron, some daemons), the input would open as
+    // descriptor 2 and the diagnostic would land in it.
+    const std::string in = "t\n 1.5 1 2.0\n" + row_text;
+    const std::string lines = header("001     001", "        1.50000          2.000          0.000") + row_line;
+    const std::vector<int> cases[] = {{2}, {1, 2}, {0, 1, 2}, {0}, {1}, {0, 1}};
+    for (const auto& closed : cases) {
+        SCOPED_TRACE(testing::PrintToString(closed));
+        scratch_dir dir;
+        dir.put("lsf", in);
+        const auto r = run_converter(dir, run_options{.closed = closed});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(dir.get("lsf"), in);
+        EXPECT_EQ(dir.get(out_name), lines);
+        const bool no_errors = std::find(closed.begin(), closed.end(), 2) != closed.end();
+        EXPECT_EQ(r.errors, no_errors ? "" : "lsf2ascii: " + where(18, 10) + "end of file after input line 3: 1 block converted\n");
+    }
+}
+
+TEST(Files, OutputThatIsTheInputIsRefusedAndBothStayUnchanged) {
+    const std::string in = "t\n 1.5 1 2.0\n" + row_text;
+    const std::string refused = "lsf2ascii: " + where(10, 20) + "open failed: " + out_name + " is the same file as lsf\n";
+    struct {
+        const char* what;
+        void (*link)(const scratch_dir&);
+    } cases[] = {
+        {"output a symbolic link to the input", [](const scratch_dir& d) { fs::create_symlink("lsf", d.file(out_name)); }},
+        {"output a hard link to the input", [](const scratch_dir& d) { fs::create_hard_link(d.file("lsf"), d.file(out_name)); }},
+        {"input a symbolic link to the output",
+         [](const scratch_dir& d) {
+             fs::rename(d.file("lsf"), d.file(out_name));
+             fs::create_symlink(out_name, d.file("lsf"));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        scratch_dir dir;
+        dir.put("lsf", in);
+        c.link(dir);
+        const auto r = run_converter(dir);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors, refused);
+        EXPECT_EQ(dir.get("lsf"), in);
+    }
+    // One device under both names is no file to protect: the run goes on.
+    scratch_dir dir;
+    fs::create_symlink("/dev/null", dir.file("lsf"));
+    fs::create_symlink("/dev/null", dir.file(out_name));
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, "lsf2ascii: " + where(13, 10) + "end of file: the input is empty\n");
 }
 
 TEST(Files, ArgumentsAreIgnoredAndLocaleDoesNotMatter) {

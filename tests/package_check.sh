@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured and built build directory and
-# checks it the way a user gets it: the package holds the binary and the
-# compressed manual page, names its library dependencies, installs with
-# dpkg -i, and the installed binary converts the shipped example byte for
-# byte. The package is removed again at the end.
+# checks it the way a user gets it: the package holds the binary, the
+# compressed manual page, the copyright file and the changelog, names its
+# library dependencies, installs with dpkg -i, and the installed binary
+# converts the shipped example byte for byte. The package is removed again
+# at the end.
 #
 #   tests/package_check.sh [BUILD_DIR] [--system]
 #
@@ -54,10 +55,13 @@ debs=("$tmp"/out/lsf2ascii_*.deb)
 deb=${debs[0]}
 echo "package check: built $(basename "$deb")"
 
-# Contents: the binary and the compressed page, and nothing outside /usr.
+# Contents: the binary, the compressed page, the copyright file and the
+# changelog, and nothing outside /usr.
 dpkg-deb -c "$deb" >"$tmp/contents"
 grep -qE '^-rwxr-xr-x root/root .* \./usr/bin/lsf2ascii$' "$tmp/contents" || fail "no executable ./usr/bin/lsf2ascii in the package"
-grep -qE '^-rw-r--r-- root/root .* \./usr/share/man/man1/lsf2ascii\.1\.gz$' "$tmp/contents" || fail "no ./usr/share/man/man1/lsf2ascii.1.gz in the package"
+for f in man/man1/lsf2ascii.1.gz doc/lsf2ascii/copyright doc/lsf2ascii/changelog.gz; do
+  grep -qE "^-rw-r--r-- root/root .* \./usr/share/${f//./\\.}\$" "$tmp/contents" || fail "no ./usr/share/$f in the package"
+done
 if grep -vE ' \./(usr/.*)?$' "$tmp/contents"; then fail "files outside /usr in the package"; fi
 
 # Control fields: every shared library the binary links comes from a named package.
@@ -69,10 +73,29 @@ done
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no Maintainer"
 [ -n "$(dpkg-deb -f "$deb" Description)" ] || fail "no Description"
 
-# The packaged page is the one in the source tree.
+# The packaged page and changelog are the ones in the source tree,
+# compressed without a name or time stamp; the changelog's first entry is
+# this version; the copyright file names the licence of LICENSE; the binary
+# carries no .comment section.
 mkdir "$tmp/x"
 dpkg-deb -x "$deb" "$tmp/x"
+doc=$tmp/x/usr/share/doc/lsf2ascii
 gzip -dc "$tmp/x/usr/share/man/man1/lsf2ascii.1.gz" | cmp -s - "$src/lsf2ascii.1" || fail "packaged manual page differs from lsf2ascii.1"
+gzip -dc "$doc/changelog.gz" | cmp -s - "$src/packaging/changelog" || fail "packaged changelog differs from packaging/changelog"
+for gz in "$tmp/x/usr/share/man/man1/lsf2ascii.1.gz" "$doc/changelog.gz"; do
+  # Header: magic, method, flags (no name), then a zero time stamp.
+  [ "$(od -An -tx1 -N8 "$gz" | tr -d ' ')" = 1f8b080000000000 ] || fail "$gz holds a name or a time stamp"
+done
+version=$(dpkg-deb -f "$deb" Version)
+head -n 1 "$src/packaging/changelog" | grep -qF "lsf2ascii ($version) " ||
+  fail "packaging/changelog does not begin with an entry for $version"
+grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright" ||
+  fail "copyright file is not in the machine-readable format"
+grep -qx 'License: Expat' "$doc/copyright" || fail "copyright file names no Expat (MIT) licence"
+grep -qF "$(sed -n 's/^Copyright (c) //p' "$src/LICENSE")" "$doc/copyright" || fail "copyright file lacks the holder of LICENSE"
+if command -v readelf >/dev/null && readelf -S "$tmp/x/usr/bin/lsf2ascii" | grep -qF .comment; then
+  fail "packaged binary has a .comment section"
+fi
 
 # Install with dpkg -i, dependencies checked.
 root=

@@ -108,8 +108,9 @@ struct reader_case {
     std::vector<step> steps;  // up to and including the first one that fails
 };
 
-// Runs the steps until one fails.
-std::vector<std::string> run(const reader_case& c, textio::source& src) {
+// Runs the steps until one fails; `text` gets the text of a malformed value
+// that ends them.
+std::vector<std::string> run(const reader_case& c, textio::source& src, std::string* text = nullptr) {
     textio::reader rd(src);
     std::vector<std::string> out;
     for (const step& s : c.steps) {
@@ -129,6 +130,7 @@ std::vector<std::string> run(const reader_case& c, textio::source& src) {
                 d += (s.kinds[k] == 'i' ? show(ints[k]) : show(reals[k])) + " ";
         }
         out.push_back(d.empty() ? describe(r) : d + "| " + describe(r));
+        if (text != nullptr && r.what == status::malformed) *text = rd.malformed_text();
         if (!r) break;
     }
     return out;
@@ -140,12 +142,18 @@ std::vector<std::string> expected(const reader_case& c) {
     return e;
 }
 
+// Each case through sources of several chunk sizes; a malformed value's text
+// does not depend on where the input was cut.
 void check(const std::vector<reader_case>& cases, std::initializer_list<std::size_t> chunks = {whole, 1, 2, 3, 7}) {
-    for (const std::size_t chunk : chunks) {
-        for (const reader_case& c : cases) {
+    for (const reader_case& c : cases) {
+        std::string first_text;
+        for (const std::size_t chunk : chunks) {
             memory_source src(c.input, chunk);
-            EXPECT_EQ(run(c, src), expected(c))
+            std::string text;
+            EXPECT_EQ(run(c, src, &text), expected(c))
                 << "input \"" << escape(c.input) << "\", " << (chunk == whole ? 0 : chunk) << " bytes per read";
+            if (chunk == *chunks.begin()) first_text = text;
+            EXPECT_EQ(text, first_text) << "input \"" << escape(c.input) << "\", " << chunk << " bytes per read";
         }
     }
 }
@@ -288,6 +296,13 @@ const std::vector<reader_case> real_cases = {
     {"Inf inf INF -Inf +inFinITy Infinity -INFINITY\n", {{"rrrrrrr", "inf inf inf -inf inf inf -inf | ok"}}},
     {"NaN nan -NaN +nAn\n", {{"rrrr", "nan nan -nan nan | ok"}}},
     {"inf,nan/\n", {{"rrr", "inf nan ? | ok"}}},
+    {"-Infinity\t+NaN,inF/\n", {{"rrrr", "-inf nan inf ? | ok"}}},
+    {"nAn\r\n-iNf\n", {{"rr", "nan -inf | ok"}}},
+    // More than 19 digits, before and after the point, with leading zeros.
+    {"12345678901234567890123 -33554432.000000000000000000001 000000000000000000000000001.5\n",
+     {{"rrr", "1.2345679e+22 -33554432 1.5 | ok"}}},
+    {"0.000000000000000000000000000000000015 1.00000000000000000000000000001e10\n", {{"rr", "1.5e-35 1e+10 | ok"}}},
+    {"1e-0000000000000000000000000045 3.0e+000038 -2.5D-00000003\n", {{"rrr", "1e-45 3e+38 -0.0025 | ok"}}},
     // Beyond the range: an infinity; below it: zero.
     {"1e39 -1e39 1e-46 -1e-46 1e-45\n", {{"rrrrr", "inf -inf 0 -0 1e-45 | ok"}}},
     {"1e+99999999999999999999999 1e-99999999999999999999999\n", {{"rr", "inf 0 | ok"}}},
@@ -351,6 +366,10 @@ const std::vector<reader_case> malformed_cases = {
     {"infinities\n", {{"r", "? | malformed 1 real line 1"}}},
     {"nana\n", {{"r", "? | malformed 1 real line 1"}}},
     {"inf1\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"Infinity-\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"nan.\n", {{"r", "? | malformed 1 real line 1"}}},
+    {"-nanx 1\n", {{"rr", "? ? | malformed 1 real line 1"}}},
+    {"1.5 12345678901234567890x\n", {{"rr", "1.5 ? | malformed 2 real line 1"}}},
     {"1inf\n", {{"r", "? | malformed 1 real line 1"}}},
     {"-+inf\n", {{"r", "? | malformed 1 real line 1"}}},
     {"0x10\n", {{"r", "? | malformed 1 real line 1"}}},
@@ -417,6 +436,47 @@ TEST(Reader, Reals) { check(real_cases); }
 TEST(Reader, Integers) { check(integer_cases); }
 TEST(Reader, MalformedValues) { check(malformed_cases); }
 TEST(Reader, EndOfFile) { check(end_of_file_cases); }
+
+// The text of the malformed value that ends the reads: the value up to its
+// end, a repeat count included, cut after text_size bytes and one more.
+TEST(Reader, MalformedValueText) {
+    using namespace std::string_literals;
+    const std::string long_value = std::string(39, '9') + "xy" + std::string(5000, '9');
+    struct {
+        std::string input;
+        std::vector<std::string> reads;  // the item kinds of each read
+        std::string text;
+    } cases[] = {
+        {"1 2 84O.40 4\n", {"rrrr"}, "84O.40"},
+        {"1.5 5.0 2\n", {"rir"}, "5.0"},
+        {"1.5 2*1.5\n", {"rii"}, "2*1.5"},
+        {"0*5,1\n", {"rr"}, "0*5"},
+        {"2*x/\n", {"rr"}, "2*x"},
+        {"1x\t2\n", {"rr"}, "1x"},
+        {"1 2 -", {"rrr"}, "-"},
+        {"\0\0 1\n"s, {"r"}, "\0\0"s},
+        // After values the general scan took, in the same read or earlier.
+        {"2*7 1*3 nan(1)\n", {"rrrr"}, "nan(1)"},
+        {"1e400 3*\n1 2*\nq\n", {"rrrr", "rrr", "r"}, "q"},
+        {"1 " + long_value.substr(0, 40) + "\n", {"rr"}, long_value.substr(0, 40)},
+        {"1 " + long_value.substr(0, 41) + "\n", {"rr"}, long_value.substr(0, 41)},
+        {"1 " + long_value + "\n", {"rr"}, long_value.substr(0, 41)},
+    };
+    static_assert(textio::reader::text_size == 40);
+    for (const auto& c : cases) {
+        reader_case rc{c.input, {}};
+        for (const std::string& kinds : c.reads) rc.steps.push_back({kinds, ""});
+        for (const std::size_t chunk : {whole, std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{4093}}) {
+            memory_source src(c.input, chunk);
+            std::string text;
+            const std::vector<std::string> got = run(rc, src, &text);
+            const std::string where = "input \"" + escape(c.input) + "\", " + std::to_string(chunk) + " bytes per read";
+            ASSERT_EQ(got.size(), c.reads.size()) << where;
+            EXPECT_NE(got.back().find("malformed"), std::string::npos) << where << ": " << got.back();
+            EXPECT_EQ(escape(text), escape(c.text)) << where;
+        }
+    }
+}
 
 TEST(Reader, ReadErrorReportsErrnoAndLine) {
     const std::string input = "title\n1.5 7 2.5\n3";

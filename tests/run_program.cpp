@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,48 @@
 #include <stdexcept>
 
 namespace testing_support {
+namespace {
+
+// A copy of the program that user 65534 can run, in a directory of its own
+// under the system's temporary directory: the build tree may lie inside a
+// private directory (a home directory of mode 0700) that it cannot enter.
+class program_copy {
+public:
+    program_copy() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "lsf2ascii-program-XXXXXX").string();
+        if (::mkdtemp(tmpl.data()) == nullptr) {
+            refused = "cannot make a directory for a copy of the program: " + tmpl;
+            return;
+        }
+        dir_ = tmpl;
+        path = dir_ + "/lsf2ascii";
+        std::error_code ec;
+        std::filesystem::copy_file(LSF2ASCII_BIN, path, ec);
+        if (ec || ::chmod(dir_.c_str(), 0755) != 0 || ::chmod(path.c_str(), 0755) != 0)
+            refused = "cannot copy the program to " + path;
+    }
+    ~program_copy() {
+        std::error_code ec;
+        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+    }
+    program_copy(const program_copy&) = delete;
+    program_copy& operator=(const program_copy&) = delete;
+
+    std::string path;
+    std::string refused;  // why there is no usable copy
+
+private:
+    std::string dir_;
+};
+
+const program_copy& unprivileged_program() {
+    static const program_copy copy;
+    return copy;
+}
+
+bool drop_privileges() { return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0; }
+
+}  // namespace
 
 scratch_dir::scratch_dir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "lsf2ascii-test-XXXXXX").string();
@@ -50,44 +93,85 @@ bool scratch_dir::exists(const std::string& name) const {
     return ::lstat(file(name).c_str(), &st) == 0;
 }
 
-run_result run_converter(const scratch_dir& dir, const run_options& opts) {
-    const bool drop = opts.unprivileged && ::geteuid() == 0;
-    if (drop) ::chmod(dir.path().c_str(), 0777);
-    const std::string err_path = dir.path() + "/../" +
-                                 std::filesystem::path(dir.path()).filename().string() + ".stderr";
-    int pid = ::fork();
+std::string unprivileged_run_refused(const scratch_dir& dir) {
+    if (::geteuid() != 0) return {};
+    const program_copy& program = unprivileged_program();
+    if (!program.refused.empty()) return program.refused;
+    ::chmod(dir.path().c_str(), 0777);
+    const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (!drop_privileges()) ::_exit(1);
+        if (::chdir(dir.path().c_str()) != 0) ::_exit(2);
+        ::_exit(::access(program.path.c_str(), X_OK) == 0 ? 0 : 3);
+    }
+    int ws = 0;
+    while (::waitpid(pid, &ws, 0) < 0) {
+        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    }
+    switch (WIFEXITED(ws) ? WEXITSTATUS(ws) : -1) {
+        case 0: return {};
+        case 1: return "cannot switch to user 65534";
+        case 2: return "user 65534 cannot enter " + dir.path() + " (is the temporary directory private?)";
+        case 3: return "user 65534 cannot run " + program.path;
+        default: return "the check as user 65534 failed";
+    }
+}
+
+running start_converter(const scratch_dir& dir, const run_options& opts) {
+    const bool drop = opts.unprivileged && ::geteuid() == 0;
+    if (drop) ::chmod(dir.path().c_str(), 0777);
+    const std::string program = drop ? unprivileged_program().path : LSF2ASCII_BIN;
+    running run;
+    // Beside the directory, one file for each run: runs may overlap.
+    static int runs = 0;
+    run.errors_path = dir.path() + "." + std::to_string(++runs) + ".stderr";
+    run.pid = ::fork();
+    if (run.pid < 0) throw std::runtime_error("fork failed");
+    if (run.pid == 0) {
+        const int err = ::open(run.errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int null = ::open("/dev/null", O_RDWR);
         if (err < 0 || null < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
         ::dup2(null, 0);
         ::dup2(null, 1);
         ::dup2(err, 2);
+        ::close(err);
+        ::close(null);
+        for (int fd : opts.closed) ::close(fd);
         const rlimit fs{opts.file_size, opts.file_size};
         const rlimit as{opts.address_space, opts.address_space};
         if (::setrlimit(RLIMIT_FSIZE, &fs) != 0 || ::setrlimit(RLIMIT_AS, &as) != 0) ::_exit(126);
-        if (drop && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(126);
+        if (drop && !drop_privileges()) ::_exit(126);
+        // The signals the program catches start as they would from a shell,
+        // whatever the test runner was started with.
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
+        for (int sig : opts.ignored) std::signal(sig, SIG_IGN);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         // A program that hangs is killed rather than holding up the tests.
         ::alarm(120);
-        ::execl(LSF2ASCII_BIN, "lsf2ascii", static_cast<char*>(nullptr));
+        ::execl(program.c_str(), "lsf2ascii", static_cast<char*>(nullptr));
         ::_exit(127);
     }
+    return run;
+}
+
+run_result finish(const running& run) {
     int ws = 0;
     rusage ru{};
-    while (::wait4(pid, &ws, 0, &ru) < 0) {
+    while (::wait4(run.pid, &ws, 0, &ru) < 0) {
         if (errno != EINTR) throw std::runtime_error("wait4 failed");
     }
     run_result r;
     r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
     r.signal = WIFSIGNALED(ws) ? WTERMSIG(ws) : 0;
     r.max_rss_kib = ru.ru_maxrss;
-    std::ifstream in(err_path, std::ios::binary);
+    std::ifstream in(run.errors_path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     r.errors = s.str();
-    ::unlink(err_path.c_str());
+    ::unlink(run.errors_path.c_str());
     return r;
 }
 

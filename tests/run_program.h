@@ -2,8 +2,10 @@
 #pragma once
 
 #include <sys/resource.h>
+#include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -20,6 +22,8 @@ struct run_options {
     bool unprivileged = false;
     rlim_t file_size = RLIM_INFINITY;      // RLIMIT_FSIZE of the program
     rlim_t address_space = RLIM_INFINITY;  // RLIMIT_AS of the program
+    std::vector<int> closed = {};          // standard descriptors it starts without
+    std::vector<int> ignored = {};         // signals it starts ignoring, as under nohup
 };
 
 // A fresh directory under the system's temporary directory, removed with
@@ -42,9 +46,26 @@ private:
     std::string path_;
 };
 
-// Runs the converter with the directory as its working directory. A program
+// Why the program cannot run unprivileged in the directory (user 65534
+// cannot reach it or a copy of the program), or empty when it can, or when
+// the tests do not run as root.
+std::string unprivileged_run_refused(const scratch_dir& dir);
+
+// A run that has been started and not yet waited for.
+struct running {
+    pid_t pid = -1;
+    std::string errors_path;
+};
+
+// Starts the converter with the directory as its working directory. A program
 // that runs for two minutes is killed (SIGALRM) rather than hang the tests.
-run_result run_converter(const scratch_dir& dir, const run_options& opts = {});
+running start_converter(const scratch_dir& dir, const run_options& opts = {});
+// Waits for it to end.
+run_result finish(const running& run);
+
+inline run_result run_converter(const scratch_dir& dir, const run_options& opts = {}) {
+    return finish(start_converter(dir, opts));
+}
 inline run_result run_converter(const scratch_dir& dir, bool unprivileged) {
     return run_converter(dir, run_options{.unprivileged = unprivileged});
 }

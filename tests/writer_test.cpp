@@ -29,9 +29,16 @@ struct fake_sink : textio::sink {
     std::vector<event> events;                                    // every call, in order
     std::uint64_t capacity = std::numeric_limits<std::uint64_t>::max();  // writes stop here
     int write_error = ENOSPC;                                     // given when the room runs out
-    int truncate_error = 0;                                       // given by every truncate
+    int truncate_error = 0;                                       // given by the truncates after the first few
+    std::size_t truncates_that_work = 0;
+    // Each checkpoint the writer gave, with the size the sink had then; and
+    // whether a write or cut-back came outside a change, or changes nested.
+    std::vector<std::pair<textio::checkpoint, std::size_t>> checkpoints;
+    bool changing = false;
+    bool unguarded = false;
 
     int write(const char* data, std::size_t n, std::size_t& done) override {
+        unguarded |= !changing;
         events.push_back({false, n});
         const std::uint64_t room = capacity > bytes.size() ? capacity - bytes.size() : 0;
         done = static_cast<std::size_t>(std::min<std::uint64_t>(n, room));
@@ -39,10 +46,23 @@ struct fake_sink : textio::sink {
         return done < n ? write_error : 0;
     }
     int truncate(std::uint64_t size) override {
+        unguarded |= !changing;
         events.push_back({true, size});
-        if (truncate_error != 0) return truncate_error;
+        const std::size_t calls = static_cast<std::size_t>(
+            std::count_if(events.begin(), events.end(), [](const event& e) { return e.truncate; }));
+        if (truncate_error != 0 && calls > truncates_that_work) return truncate_error;
         if (size < bytes.size()) bytes.resize(static_cast<std::size_t>(size));
         return 0;
+    }
+
+    void begin_change() override {
+        unguarded |= changing;
+        changing = true;
+    }
+    void end_change(const textio::checkpoint& c) override {
+        unguarded |= !changing;
+        changing = false;
+        checkpoints.push_back({c, bytes.size()});
     }
 
     std::size_t writes() const {
@@ -101,6 +121,21 @@ expected_output expect(const std::vector<block>& blocks) {
     return e;
 }
 
+// Every change came between begin_change and end_change, and each
+// checkpoint names the last block boundary the sink then held.
+void expect_checkpoints(const fake_sink& s, const expected_output& e) {
+    EXPECT_FALSE(s.unguarded);
+    EXPECT_FALSE(s.changing);
+    for (const auto& [c, size] : s.checkpoints) {
+        if (!c.touched) continue;
+        const auto next = std::upper_bound(e.block_starts.begin(), e.block_starts.end(), size);
+        const std::size_t blocks = static_cast<std::size_t>(next - e.block_starts.begin()) - 1;
+        const bool at_end = size == e.text.size();
+        EXPECT_EQ(c.blocks, at_end ? e.block_starts.size() : blocks) << "sink size " << size;
+        EXPECT_EQ(c.size, at_end ? size : e.block_starts[blocks]) << "sink size " << size;
+    }
+}
+
 // Writes the blocks the way the block loop does: header, then data lines,
 // stopping at the first failure; a run that never failed ends with a flush.
 write_result run(textio::writer& w, const std::vector<block>& blocks) {
@@ -132,13 +167,17 @@ TEST(Lines, DataLine) {
               "***************  -0.00000E+000***************            NaN       Infinity      -Infinity\n");
 }
 
-TEST(Writer, FirstLineReplacesWhatTheSinkHeldAtOnce) {
+TEST(Writer, FirstBlockReplacesWhatTheSinkHeldAtOnce) {
     fake_sink s;
     s.bytes = "an older, longer file\nwith two lines\n";
     textio::writer w(s);
+    const std::vector<float> v = rows_of(3, 7);
     ASSERT_TRUE(w.write_header_line(1, 3, 1.5f, 1000.0f));
-    EXPECT_EQ(s.events, (std::vector<fake_sink::event>{{true, 0}, {false, 62}}));
-    EXPECT_EQ(s.bytes, header_line(1, 3, 1.5f, 1000.0f));
+    EXPECT_TRUE(s.events.empty());
+    ASSERT_TRUE(w.write_data_lines(v.data(), 3));
+    EXPECT_EQ(s.events, (std::vector<fake_sink::event>{{true, 0}, {false, 62 + 3 * 91}}));
+    EXPECT_EQ(s.bytes, expect({{3, v}}).text);
+    EXPECT_EQ(s.checkpoints.back().first, (textio::checkpoint{true, 62 + 3 * 91, 1}));
 }
 
 TEST(Writer, LaterLinesWaitForFlush) {
@@ -150,7 +189,7 @@ TEST(Writer, LaterLinesWaitForFlush) {
     ASSERT_TRUE(w.write_header_line(2, 0, 1.5f, 1000.0f));
     ASSERT_TRUE(w.write_data_lines(nullptr, 0));
     EXPECT_EQ(s.writes(), 1u);
-    EXPECT_EQ(s.bytes.size(), 62u);
+    EXPECT_EQ(s.bytes.size(), 62 + 3 * 91u);
 
     ASSERT_TRUE(w.flush());
     EXPECT_EQ(s.writes(), 2u);
@@ -183,10 +222,11 @@ TEST(Writer, NoLineLeavesTheSinkUntouched) {
     EXPECT_EQ(s.bytes, "kept\n");
 }
 
-TEST(Writer, ManyLinesGoOutInLargeChunks) {
+TEST(Writer, ManyLinesGoOutInLargeChunksOfWholeBlocks) {
     std::vector<block> blocks;
     for (int b = 0; b < 40; ++b) {
-        const std::int32_t nrows = b % 7 == 3 ? 0 : 997 + b;
+        // Block 20 is larger than the buffer.
+        const std::int32_t nrows = b % 7 == 3 ? 0 : b == 20 ? 6000 : 997 + b;
         blocks.push_back({nrows, rows_of(nrows, b)});
     }
     const expected_output e = expect(blocks);
@@ -196,21 +236,32 @@ TEST(Writer, ManyLinesGoOutInLargeChunks) {
     EXPECT_EQ(s.bytes.size(), e.text.size());
     EXPECT_TRUE(s.bytes == e.text);
 
-    // The first write is the first header line; every other but the last
-    // fills the buffer but for less than a line.
+    // The first write is the first block. Every write ends where a block
+    // ends, but inside the block larger than the buffer, which goes out in
+    // whole lines that fill the buffer but for less than a line.
+    const std::size_t big_start = e.block_starts[20], big_end = e.block_starts[21];
     std::vector<std::uint64_t> sizes;
-    for (const auto& ev : s.events)
-        if (!ev.truncate) sizes.push_back(ev.n);
-    ASSERT_GE(sizes.size(), 3u);
-    EXPECT_EQ(sizes.front(), 62u);
-    for (std::size_t i = 1; i + 1 < sizes.size(); ++i) {
-        EXPECT_LE(sizes[i], textio::writer::buffer_size);
-        EXPECT_GT(sizes[i], textio::writer::buffer_size - (textio::data_line_length + 1));
+    std::size_t end = 0;
+    for (const auto& ev : s.events) {
+        if (ev.truncate) continue;
+        sizes.push_back(ev.n);
+        end += ev.n;
+        EXPECT_LE(ev.n, textio::writer::buffer_size);
+        if (end > big_start && end < big_end) {
+            EXPECT_EQ(e.text[end - 1], '\n') << "write ending at " << end;
+            EXPECT_GT(ev.n, textio::writer::buffer_size - (textio::data_line_length + 1));
+        } else {
+            EXPECT_TRUE(std::binary_search(e.block_starts.begin(), e.block_starts.end(), end) || end == e.text.size())
+                << "write ending at " << end;
+        }
     }
+    ASSERT_GE(sizes.size(), 3u);
+    EXPECT_EQ(sizes.front(), e.block_starts[1]);
     EXPECT_LE(sizes.size(), 2 + e.text.size() / (textio::writer::buffer_size / 2));
+    expect_checkpoints(s, e);
 }
 
-TEST(Writer, FirstWriteFailingIsAHeaderFailureAtOnce) {
+TEST(Writer, FirstWriteFailingIsAHeaderFailureAtTheFirstBlock) {
     for (std::uint64_t capacity : {0u, 1u, 30u, 61u}) {
         SCOPED_TRACE(capacity);
         fake_sink s;
@@ -218,15 +269,18 @@ TEST(Writer, FirstWriteFailingIsAHeaderFailureAtOnce) {
         s.capacity = capacity;
         s.write_error = EIO;
         textio::writer w(s);
-        const write_result r = w.write_header_line(1, 2, 1.5f, 1000.0f);
+        const std::vector<float> v = rows_of(2, 1);
+        ASSERT_TRUE(w.write_header_line(1, 2, 1.5f, 1000.0f));
+        const write_result r = w.write_data_lines(v.data(), 2);
         EXPECT_EQ(r.error, EIO);
         EXPECT_EQ(r.lost, line_kind::header);
+        EXPECT_EQ(r.kept, (textio::checkpoint{true, 0, 0}));
+        EXPECT_EQ(r.cut_error, 0);
         EXPECT_EQ(s.bytes, "");
         EXPECT_EQ(s.events.back(), (fake_sink::event{true, 0}));
 
         // Failed for good: the same answer, and nothing more reaches the sink.
         const std::size_t calls = s.events.size();
-        const std::vector<float> v = rows_of(2, 1);
         for (const write_result& again : {w.write_data_lines(v.data(), 2), w.write_header_line(2, 1, 0, 0), w.flush()}) {
             EXPECT_EQ(again.error, EIO);
             EXPECT_EQ(again.lost, line_kind::header);
@@ -240,9 +294,13 @@ TEST(Writer, SinkThatCannotBeEmptiedIsAHeaderFailure) {
     s.bytes = "read only\n";
     s.truncate_error = EBADF;
     textio::writer w(s);
-    const write_result r = w.write_header_line(1, 2, 1.5f, 1000.0f);
+    const std::vector<float> v = rows_of(2, 1);
+    ASSERT_TRUE(w.write_header_line(1, 2, 1.5f, 1000.0f));
+    const write_result r = w.write_data_lines(v.data(), 2);
     EXPECT_EQ(r.error, EBADF);
     EXPECT_EQ(r.lost, line_kind::header);
+    EXPECT_FALSE(r.kept.touched);  // left as it was, not cut
+    EXPECT_EQ(s.events, (std::vector<fake_sink::event>{{true, 0}}));
     EXPECT_EQ(s.bytes, "read only\n");
 }
 
@@ -261,9 +319,18 @@ TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
     for (std::size_t start : e.block_starts)
         for (int d = -2; d <= 2; ++d) offsets.push_back(start + d);
     for (std::size_t i = 0; i < 40 && i < e.lines.size(); ++i) offsets.push_back(e.lines[i].first + 1);
-    // Where the chunks after the first header line end, and around there.
-    for (std::uint64_t c = 62; c < e.text.size(); c += textio::writer::buffer_size - 400)
-        for (int d = -200; d <= 200; d += 40) offsets.push_back(c + textio::writer::buffer_size - 400 + d);
+    // Around the end of each write of a run that does not fail.
+    {
+        fake_sink whole;
+        textio::writer w(whole);
+        ASSERT_TRUE(run(w, blocks));
+        std::uint64_t end = 0;
+        for (const auto& ev : whole.events) {
+            if (ev.truncate) continue;
+            end += ev.n;
+            for (int d = -200; d <= 200; d += 40) offsets.push_back(end + d);
+        }
+    }
     std::uint64_t r = 12345;
     for (int i = 0; i < 60; ++i) {
         r = r * 6364136223846793005ull + 1442695040888963407ull;
@@ -291,6 +358,11 @@ TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
         EXPECT_EQ(s.bytes.size(), keep);
         EXPECT_TRUE(s.bytes == e.text.substr(0, keep));  // no diff of megabytes
         EXPECT_EQ(s.events.back(), (fake_sink::event{true, keep}));
+        const std::size_t kept_blocks = static_cast<std::size_t>(
+            std::find(e.block_starts.begin(), e.block_starts.end(), keep) - e.block_starts.begin());
+        EXPECT_EQ(result.kept, (textio::checkpoint{true, keep, kept_blocks}));
+        EXPECT_EQ(result.cut_error, 0);
+        expect_checkpoints(s, e);
 
         const std::size_t calls = s.events.size();
         for (const write_result& again : {w.write_header_line(99, 1, 0, 0), w.write_data_lines(blocks[0].varso.data(), 1), w.flush()}) {
@@ -298,6 +370,17 @@ TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
             EXPECT_EQ(again.lost, result.lost);
         }
         EXPECT_EQ(s.events.size(), calls);
+
+        // A cut-back that fails is reported, with the size it was for.
+        fake_sink uncut;
+        uncut.capacity = capacity;
+        uncut.truncate_error = EIO;
+        uncut.truncates_that_work = 1;
+        textio::writer u(uncut);
+        const write_result ur = run(u, blocks);
+        EXPECT_EQ(ur.cut_error, EIO);
+        EXPECT_EQ(ur.kept, result.kept);
+        EXPECT_EQ(uncut.bytes.size(), capacity);
     }
 }
 

@@ -5,14 +5,76 @@
 #include <cstdio>
 #include <limits>
 
+#include "textio/powers_of_five.h"
+
 namespace textio {
 namespace {
 
-constexpr double pow10_exact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::uint32_t infinity_bits = 0x7f800000u;
 
-constexpr float pow10_float[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+// The bits of the float nearest to w x 10^q (the Eisel-Lemire method, for
+// single precision). The 128-bit product of w and the scaled power of five
+// carries more than the 26 bits a float and its rounding need, except when
+// its low bits are all ones: then, outside the exponents where the product is
+// exact, it cannot tell, and the function returns false.
+bool nearest_bits(std::uint64_t w, std::int64_t q, std::uint32_t& out) {
+    if (w == 0 || q < smallest_power) {
+        out = 0;
+        return true;
+    }
+    if (q > largest_power) {
+        out = infinity_bits;
+        return true;
+    }
+    const int lz = std::countl_zero(w);
+    w <<= lz;
+    const power_of_five& p = powers_of_five[static_cast<std::size_t>(q - smallest_power)];
+    const u128 first = static_cast<u128>(w) * p.high;
+    std::uint64_t high = static_cast<std::uint64_t>(first >> 64);
+    std::uint64_t low = static_cast<std::uint64_t>(first);
+    constexpr std::uint64_t below_precision = ~std::uint64_t{0} >> 26;
+    if ((high & below_precision) == below_precision) {
+        const std::uint64_t more = static_cast<std::uint64_t>((static_cast<u128>(w) * p.low) >> 64);
+        low += more;
+        if (low < more) ++high;
+    }
+    if (low == ~std::uint64_t{0} && q < -27) return false;
+
+    // 26 bits: the 24 of the float, one for rounding, one in case the top
+    // bit of the product is clear.
+    const int upper = static_cast<int>(high >> 63);
+    const int shift = upper + 64 - 26;
+    std::uint64_t m = high >> shift;
+    // floor(q x log2(10)) + 63, then the float's exponent bias.
+    int power2 = static_cast<int>(((217706 * q) >> 16) + 63) + upper - lz + 127;
+    if (power2 <= 0) {
+        // A subnormal, or zero: no ties arise this far down.
+        if (-power2 + 1 >= 64) {
+            out = 0;
+            return true;
+        }
+        m >>= -power2 + 1;
+        m += m & 1;
+        m >>= 1;
+        out = static_cast<std::uint32_t>(m);  // 2^23 rounds up to the smallest normal
+        return true;
+    }
+    // Exactly half-way between two floats: only possible where 5^q fits in
+    // 64 bits, and then nothing but zeros was cut off below m.
+    if (low <= 1 && q >= -17 && q <= 10 && (m & 3) == 1 && (m << shift) == high) m &= ~std::uint64_t{1};
+    m += m & 1;
+    m >>= 1;
+    if (m >= std::uint64_t{1} << 24) {
+        m = std::uint64_t{1} << 23;
+        ++power2;
+    }
+    if (power2 >= 0xff) {
+        out = infinity_bits;
+        return true;
+    }
+    out = static_cast<std::uint32_t>(power2) << 23 | (static_cast<std::uint32_t>(m) & 0x7fffffu);
+    return true;
+}
 
 float with_sign(float v, bool negative) { return negative ? -v : v; }
 
@@ -42,28 +104,18 @@ float convert_exactly(const decimal& d) {
 
 }  // namespace
 
-// An integer of at most 24 bits and a power of ten up to 10^10 are exact in
-// float, and give the correctly rounded float in one operation. Likewise an
-// integer of at most 53 bits and a power of ten that is exact in double
-// give a correctly rounded double in one operation. Rounding that double to
-// float is then correct unless the double lies exactly half-way between two
-// floats.
-bool to_float_quickly(std::uint64_t w, int q, bool negative, float& out) {
-    if (w <= (std::uint32_t{1} << 24) && q >= -10 && q <= 10) {
-        // Both exact in float: one float operation rounds once.
-        const float fw = static_cast<float>(w);
-        out = with_sign(q >= 0 ? fw * pow10_float[q] : fw / pow10_float[-q], negative);
-        return true;
-    }
-    if (w > (std::uint64_t{1} << 53) || q < -22 || q > 22) return false;
-    const double x = q >= 0 ? static_cast<double>(w) * pow10_exact[q] : static_cast<double>(w) / pow10_exact[-q];
-    const float f = static_cast<float>(x);
-    if (static_cast<double>(f) != x) {
-        // Results stay within the normal float range, where a half-way
-        // double has the bit after the 24th set and nothing below it.
-        if ((std::bit_cast<std::uint64_t>(x) & 0x1fffffff) == 0x10000000) return false;
-    }
-    out = with_sign(f, negative);
+bool to_float_by_products(std::uint64_t w, std::int64_t q, bool negative, float& out) {
+    std::uint32_t bits;
+    if (!nearest_bits(w, q, bits)) return false;
+    out = with_sign(std::bit_cast<float>(bits), negative);
+    return true;
+}
+
+bool to_float_between(std::uint64_t w, std::int64_t q, bool negative, float& out) {
+    std::uint32_t lower, upper;
+    if (w == ~std::uint64_t{0} || !nearest_bits(w, q, lower) || !nearest_bits(w + 1, q, upper) || lower != upper)
+        return false;
+    out = with_sign(std::bit_cast<float>(lower), negative);
     return true;
 }
 
@@ -76,9 +128,17 @@ float to_float(const decimal& d) {
     if (mag < -45) return with_sign(0.0f, d.negative);  // below 2^-150
 
     float f;
-    if (d.ndigits <= 19 && !d.inexact && d.exp10 >= -22 && d.exp10 <= 22 &&
-        to_float_quickly(d.head, static_cast<int>(d.exp10), d.negative, f))
-        return f;
+    if (d.ndigits <= 19 && !d.inexact) {
+        if (to_float_quickly(d.head, d.exp10, d.negative, f)) return f;
+    } else {
+        // head holds the first 19 digits; the others only narrow the value
+        // down within one step of the 19th.
+        bool exact = !d.inexact;
+        for (int i = 19; i < d.ndigits && exact; ++i) exact = d.digits[i] == '0';
+        const std::int64_t q = d.exp10 + (d.ndigits - 19);
+        if (exact ? to_float_quickly(d.head, q, d.negative, f) : to_float_between(d.head, q, d.negative, f))
+            return f;
+    }
     return convert_exactly(d);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 
 #include "textio/decimal.h"
 #include "textio/stream.h"
@@ -27,7 +28,8 @@ enum class status : std::uint8_t { ok, end_of_file, malformed, read_error };
 
 struct read_result {
     status what = status::ok;
-    int position = 0;            // malformed: the item's position in the list, from 1
+    int position = 0;            // malformed: the item's position in the list, from 1;
+                                 // end_of_file: how many items the read had reached
     kind expected = kind::real;  // malformed: what the item needed
     int error = 0;               // read_error: the errno value
     // malformed and read_error: the input line (from 1) where it happened;
@@ -51,6 +53,17 @@ public:
     // the read early) keep what they held.
     read_result read_list(std::span<const item> items);
 
+    // After a read that failed with a malformed value: the value as it
+    // stands in the input, repeat count included, up to the next blank,
+    // comma, slash or line end. A longer value is cut to its first
+    // `text_size` bytes and one more, so that the cut shows.
+    static constexpr std::size_t text_size = 40;
+    std::string_view malformed_text() const { return {text_, text_length_}; }
+
+    // The input line holding the last byte consumed: after a read that
+    // succeeded, the line on which it ended.
+    std::int64_t last_line() const;
+
 private:
     struct token;
 
@@ -64,10 +77,11 @@ private:
     bool scan_value(token& t);
     bool scan_word(token& t);
     bool scan_signed(token& t);
-    bool scan_real_quickly(float& out);
     read_result discard_line();
-    read_result stopped();
-    read_result malformed(std::size_t index, kind expected) const;
+    read_result stopped(std::size_t reached = 0);
+    read_result malformed(std::size_t index, kind expected);
+    void keep_text(const char* to);
+    void mark_value();
 
     source& in_;
     std::unique_ptr<char[]> buf_;
@@ -76,6 +90,12 @@ private:
     std::int64_t line_ = 1;  // the line the position is on
     bool eof_ = false;
     int error_ = 0;
+    // The start of the value the general scan is on, so that a malformed
+    // one can be quoted; null between values. A refill keeps the part read
+    // so far in text_.
+    const char* mark_ = nullptr;
+    char text_[text_size + 1];
+    std::size_t text_length_ = 0;
 };
 
 }  // namespace textio

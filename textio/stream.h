@@ -15,6 +15,16 @@ public:
     virtual std::ptrdiff_t read(char* buf, std::size_t n) = 0;
 };
 
+// What a destination holds of the run's lines: nothing yet (the writer has
+// not touched it), or `size` bytes that are `blocks` complete blocks.
+struct checkpoint {
+    bool touched = false;
+    std::uint64_t size = 0;
+    std::uint64_t blocks = 0;
+
+    bool operator==(const checkpoint&) const = default;
+};
+
 class sink {
 public:
     virtual ~sink() = default;
@@ -24,6 +34,13 @@ public:
     // Cuts the destination back to its first `size` bytes. Returns 0 or an
     // errno value. Destinations that cannot be cut (a device, a pipe) return 0.
     virtual int truncate(std::uint64_t size) = 0;
+    // Every change the writer makes (the emptying before the first line, a
+    // write, a cut-back) happens between these two calls; the second tells
+    // what the destination then holds whole. A destination that a signal may
+    // interrupt holds the signal off in between, and cuts back to the last
+    // checkpoint when it comes.
+    virtual void begin_change() {}
+    virtual void end_change(const checkpoint&) {}
 };
 
 }  // namespace textio

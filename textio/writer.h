@@ -1,5 +1,5 @@
 // The fixed-width writer of the output file: one header line per block, then
-// its data lines, buffered in large chunks.
+// its data lines, buffered in large chunks that end where a block ends.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +19,8 @@ enum class line_kind : std::uint8_t { header, data };
 struct write_result {
     int error = 0;                     // errno of the failed write, 0 on success
     line_kind lost = line_kind::header;  // the kind of the first line that did not reach the sink
+    checkpoint kept;                   // what the sink holds once cut back after the failure
+    int cut_error = 0;                 // errno of a cut-back that failed: the sink may end inside a block
 
     explicit operator bool() const { return error == 0; }
 };
@@ -48,15 +50,15 @@ public:
 
 private:
     char* room(std::size_t n);
-    write_result send();
+    write_result send(std::size_t n);
 
     sink& out_;
     std::unique_ptr<char[]> buf_;
     std::size_t used_ = 0;
     std::uint64_t written_ = 0;   // bytes that reached the sink
     std::uint64_t boundary_ = 0;  // where the last block began or ended, counted like written_
-    std::uint64_t safe_ = 0;      // the last such place that reached the sink
-    bool started_ = false;        // the sink has been emptied for the run's lines
+    std::uint64_t blocks_ = 0;    // complete blocks before boundary_
+    checkpoint safe_;             // the last boundary that reached the sink
     write_result failure_;        // once a write fails, nothing more is written
 };
 

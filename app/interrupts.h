@@ -1,0 +1,39 @@
+// Runs ended by SIGINT, SIGTERM or SIGHUP: the output is cut back to its last
+// complete block, a diagnostic says so, and the process ends by that signal,
+// so that a shell sees the usual status (130 for Ctrl-C).
+#pragma once
+
+#include <signal.h>
+
+#include "app/files.h"
+
+namespace app {
+
+// Installs the handler for each of the three signals that is not ignored:
+// a run started under nohup goes on ignoring SIGHUP. Until an output is
+// guarded, the handler leaves the output as it was.
+void catch_interrupts();
+
+// The run's output as the writer sees it. Each change of a regular file
+// happens with the three signals held off, and the handler then knows what
+// to cut it back to. FIFOs and devices cannot be cut back; their changes are
+// not held off, so that a reader that stops reading cannot make the run
+// deaf to Ctrl-C.
+class guarded_output final : public textio::sink {
+public:
+    explicit guarded_output(file& out);
+    ~guarded_output() override;
+    guarded_output(const guarded_output&) = delete;
+    guarded_output& operator=(const guarded_output&) = delete;
+
+    int write(const char* data, std::size_t n, std::size_t& done) override { return out_.write(data, n, done); }
+    int truncate(std::uint64_t size) override { return out_.truncate(size); }
+    void begin_change() override;
+    void end_change(const textio::checkpoint& kept) override;
+
+private:
+    file& out_;
+    sigset_t before_;  // the signal mask outside a change
+};
+
+}  // namespace app
