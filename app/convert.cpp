@@ -1,9 +1,14 @@
 #include "app/convert.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
 #include <memory>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "app/rows.h"
 #include "textio/writer.h"
@@ -16,20 +21,36 @@ struct release {
 };
 using storage = std::unique_ptr<float, release>;
 
-// Fresh zeroed storage for rows x columns values; zero rows still get a
-// minimal request. The operating system gives large requests zeroed pages
-// that are only touched as rows are read.
-storage obtain(std::int32_t rows, int columns) {
+// Storage for rows x columns values, zeroed or not; zero rows still get a
+// minimal request.
+storage obtain(std::int32_t rows, int columns, bool zeroed) {
     const std::size_t r = rows > 0 ? static_cast<std::size_t>(rows) : 0;
     if (r > std::numeric_limits<std::size_t>::max() / (sizeof(float) * static_cast<std::size_t>(columns))) {
         errno = ENOMEM;
         return nullptr;
     }
-    const std::size_t n = r * static_cast<std::size_t>(columns);
+    const std::size_t n = std::max<std::size_t>(r * static_cast<std::size_t>(columns), 1);
     errno = 0;
-    float* p = static_cast<float*>(std::calloc(n > 0 ? n : 1, sizeof(float)));
+    float* p = static_cast<float*>(zeroed ? std::calloc(n, sizeof(float)) : std::malloc(n * sizeof(float)));
     if (p == nullptr && errno == 0) errno = ENOMEM;
     return storage(p);
+}
+
+// By default glibc maps every request above 128 KiB (more once such storage
+// has been released) afresh and unmaps it on release, and gives the heap's
+// free top back to the system beyond twice that: every large block would
+// then fault in new zeroed pages row after row. Storage up to 32 MiB (the
+// most glibc allows; a block of about 1.2 million rows) comes from the heap
+// instead and stays there for the next block, which reuses its pages.
+void keep_block_storage() {
+#if defined(__GLIBC__)
+    static const bool done = [] {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 64 << 20);  // both arrays of a block of that size
+        return true;
+    }();
+    (void)done;
+#endif
 }
 
 failure from_read(const textio::read_result& r, int statement, const textio::reader& rd, std::int32_t blocks) {
@@ -70,6 +91,7 @@ failure from_write(const textio::write_result& w) {
 }  // namespace
 
 outcome convert(textio::source& in, textio::sink& out) {
+    keep_block_storage();
     textio::reader rd(in);
     textio::writer wr(out);
     outcome o;
@@ -96,8 +118,9 @@ outcome convert(textio::source& in, textio::sink& out) {
             return finish(from_read(r, read_header, rd, o.blocks));
         const std::int64_t header_line = rd.last_line();
 
-        storage vars = obtain(nrows, in_columns);
-        storage varso = vars ? obtain(nrows, out_columns) : nullptr;
+        // Items a row leaves unread stay zero; varso is written whole.
+        storage vars = obtain(nrows, in_columns, true);
+        storage varso = vars ? obtain(nrows, out_columns, false) : nullptr;
         if (!varso) {
             failure f;
             f.what = failure::kind::no_memory;

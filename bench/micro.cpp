@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -92,32 +93,72 @@ void BM_convert_block(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * rows);
 }
 
-void BM_write_data_line(benchmark::State& state) {
-    const float row[6] = {848.0994f, -2.146723e-04f, 8.0311f, -1.4270f, 531.5771f, 3.21557f};
-    char line[128];
+// Output rows as the row conversion gives them from rows of the usual
+// shapes (pressures, temperatures, small humidities, winds of either sign).
+std::vector<float> usual_varso(int rows) {
+    std::vector<float> vars(7 * rows), varso(6 * rows);
+    shapes::splitmix g{42};
+    double v[7];
+    for (int i = 0; i < rows; ++i) {
+        shapes::row_values(g, i % 50, 50, v);
+        for (int c = 0; c < 7; ++c) vars[7 * i + c] = static_cast<float>(v[c]);
+    }
+    app::convert_rows(vars.data(), varso.data(), rows, 1013.25f);
+    return varso;
+}
+
+// Values of every magnitude and sign, subnormals, zeros, infinities and
+// NaNs: random bit patterns.
+std::vector<float> every_shape_varso(int rows) {
+    std::vector<float> varso(6 * rows);
+    std::uint64_t s = 0x9e3779b97f4a7c15ull;
+    for (float& v : varso) {
+        s ^= s << 13;
+        s ^= s >> 7;
+        s ^= s << 17;
+        const auto bits = static_cast<std::uint32_t>(s >> 32);
+        std::memcpy(&v, &bits, sizeof v);
+    }
+    return varso;
+}
+
+constexpr int bench_rows = 1024;
+
+void write_lines(benchmark::State& state, const std::vector<float>& varso) {
+    std::vector<char> out(bench_rows * (textio::data_line_length + 1));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(textio::format_data_line(line, row));
+        char* p = out.data();
+        for (int i = 0; i < bench_rows; ++i) p = textio::format_data_line(p, varso.data() + 6 * i);
+        benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations());
+    state.SetItemsProcessed(state.iterations() * bench_rows);
+}
+
+void BM_write_data_lines_usual(benchmark::State& state) { write_lines(state, usual_varso(bench_rows)); }
+void BM_write_data_lines_every_shape(benchmark::State& state) { write_lines(state, every_shape_varso(bench_rows)); }
+
+// One field kind over the values of the usual rows, a field at a time.
+template <class Put>
+void put_fields(benchmark::State& state, const std::vector<float>& values, Put put) {
+    char field[16];
+    for (auto _ : state) {
+        for (float v : values) {
+            put(field, v);
+            benchmark::DoNotOptimize(field);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
 }
 
 void BM_put_fixed(benchmark::State& state) {
-    char field[16];
-    float v = 848.0994f;
-    for (auto _ : state) {
-        textio::put_fixed(field, v, 9);
-        benchmark::DoNotOptimize(field);
-    }
+    put_fields(state, usual_varso(bench_rows), [](char* f, float v) { textio::put_fixed(f, v, 9); });
 }
-
 void BM_put_scientific(benchmark::State& state) {
-    char field[16];
-    float v = -2.146723e-04f;
-    for (auto _ : state) {
-        textio::put_scientific(field, v);
-        benchmark::DoNotOptimize(field);
-    }
+    put_fields(state, usual_varso(bench_rows), textio::put_scientific);
+}
+void BM_put_scientific_every_shape(benchmark::State& state) {
+    put_fields(state, every_shape_varso(bench_rows), textio::put_scientific);
 }
 
 }  // namespace
@@ -129,7 +170,9 @@ BENCHMARK(BM_read_rows_model);
 BENCHMARK(BM_read_rows_messy);
 BENCHMARK(BM_read_rows_mixed);
 BENCHMARK(BM_convert_block);
-BENCHMARK(BM_write_data_line);
+BENCHMARK(BM_write_data_lines_usual);
+BENCHMARK(BM_write_data_lines_every_shape);
 BENCHMARK(BM_put_fixed);
 BENCHMARK(BM_put_scientific);
+BENCHMARK(BM_put_scientific_every_shape);
 BENCHMARK_MAIN();

@@ -1,12 +1,18 @@
-// The block loop over input and output held in memory.
+// The block loop over input and output held in memory, and how the output
+// file is emptied.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "app/convert.h"
 #include "app/diagnostics.h"
+#include "app/files.h"
 #include "memory_stream.h"
 
 namespace {
@@ -77,6 +83,29 @@ TEST(Convert, PendingLinesReachTheOutputOnEveryEnd) {
         EXPECT_EQ(out.data, lines);
         EXPECT_FALSE(o.lost);
     }
+}
+
+TEST(OutputFile, EmptiedOnlyWhenItHoldsSomething) {
+    // An old modification time shows whether the file was truncated.
+    std::string path = (std::filesystem::temp_directory_path() / "lsf2ascii-output-XXXXXX").string();
+    const int fd = ::mkstemp(path.data());
+    ASSERT_GE(fd, 0);
+    const timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
+    for (const std::string contents : {"", "an older file\n"}) {
+        SCOPED_TRACE(contents.empty() ? "empty" : "with contents");
+        ASSERT_EQ(::ftruncate(fd, 0), 0);
+        ASSERT_EQ(::pwrite(fd, contents.data(), contents.size(), 0), static_cast<ssize_t>(contents.size()));
+        ASSERT_EQ(::futimens(fd, old_times), 0);
+        app::file f;
+        ASSERT_EQ(f.open(path.c_str(), false), 0);
+        EXPECT_EQ(f.truncate(0), 0);
+        struct stat st;
+        ASSERT_EQ(::fstat(fd, &st), 0);
+        EXPECT_EQ(st.st_size, 0);
+        EXPECT_EQ(st.st_mtim.tv_sec == old_times[1].tv_sec, contents.empty());
+    }
+    ::close(fd);
+    ::unlink(path.c_str());
 }
 
 TEST(Diagnostics, StatusAndText) {

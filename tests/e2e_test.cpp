@@ -142,6 +142,28 @@ TEST(Blocks, ZeroAndNegativeRowCountsWriteAnEmptyLine) {
     EXPECT_EQ(r.errors, "lsf2ascii: " + where(18, 10) + "end of file after input line 3: 2 blocks converted\n");
 }
 
+TEST(Blocks, StorageReusedByALaterBlockHoldsNothingOfTheEarlierOne) {
+    // The second block's rows, each ended after three items by a slash, fit
+    // in the storage the first block's full rows released: its unread items
+    // are zero all the same.
+    std::string in = "t\n 1.0 20000 2.0\n";
+    for (int i = 0; i < 20000; ++i) in += row_text;
+    in += " 1.0 15000 2.0\n";
+    for (int i = 0; i < 15000; ++i) in += "1 2 3 /\n";
+    scratch_dir dir;
+    dir.put("lsf", in);
+    EXPECT_EQ(run_converter(dir).status, 2);
+    const std::string out = dir.get(out_name);
+    const std::string short_line =
+        "    2.000000000  -0.00000E+000    0.000000000    0.000000000   3.00000E+000   0.00000E+000\n";
+    const std::size_t second = 62 + 20000 * row_line.size();
+    ASSERT_EQ(out.size(), second + 62 + 15000 * short_line.size());
+    for (std::size_t i = 0; i < 20000; ++i)
+        ASSERT_EQ(out.compare(62 + i * row_line.size(), row_line.size(), row_line), 0) << i;
+    for (std::size_t i = 0; i < 15000; ++i)
+        ASSERT_EQ(out.compare(second + 62 + i * short_line.size(), short_line.size(), short_line), 0) << i;
+}
+
 TEST(Blocks, ThousandthBlockCountIsAsterisks) {
     std::string in = "t\n";
     for (int i = 0; i < 1001; ++i) in += "0 0 0\n";

@@ -121,6 +121,12 @@ std::vector<std::uint32_t> ties(kind k) {
             add(std::ldexp((hi - 1) | 1, -t));
         }
         for (int i = 0; i < 10000; ++i) add(1000005.0 + 10.0 * (r.next() % 900000));
+        // Above 10^7 the ties are the odd multiples of 50; and where the
+        // quotient by a power of ten is a whole number, it is one below or
+        // above the division's first estimate.
+        for (int i = 0; i < 10000; ++i) add(10000050.0 + 100.0 * (r.next() % 900000));
+        for (int t = 1; t <= 5; ++t)
+            for (int i = 0; i < 2000; ++i) add((100000 + r.next() % 900000) * std::pow(10.0, t));
     }
     return out;
 }
@@ -179,6 +185,28 @@ TEST(FieldsAgainstPrintf, Fixed9) { check_kind(kind::fixed9, 1); }
 TEST(FieldsAgainstPrintf, Fixed5) { check_kind(kind::fixed5, 2); }
 TEST(FieldsAgainstPrintf, Fixed3) { check_kind(kind::fixed3, 3); }
 TEST(FieldsAgainstPrintf, Scientific) { check_kind(kind::scientific, 4); }
+
+TEST(FieldsAgainstPrintf, DataLineIsItsSixFields) {
+    // Rows of values of every shape, and rows of ordinary magnitudes; the
+    // line must not touch the byte after it.
+    const kind kinds[] = {kind::fixed9, kind::scientific, kind::fixed9, kind::fixed9, kind::scientific, kind::scientific};
+    std::vector<std::uint32_t> patterns = random_patterns(5);
+    int wrong = 0;
+    for (std::size_t i = 0; i + 6 <= patterns.size(); i += 6) {
+        float row[6];
+        std::string want;
+        for (int c = 0; c < 6; ++c) {
+            row[c] = from_bits(patterns[i + static_cast<std::size_t>(c)]);
+            want += reference::field(row[c], kinds[c]);
+        }
+        char line[6 * textio::real_width + 1];
+        line[6 * textio::real_width] = '#';
+        textio::put_data_fields(line, row);
+        if ((std::string(line, sizeof line) != want + "#") && ++wrong <= 10)
+            ADD_FAILURE() << "got [" << std::string(line, sizeof line) << "], want [" << want << "#]";
+    }
+    EXPECT_EQ(wrong, 0);
+}
 
 TEST(FieldsAgainstPrintf, IntegerOverAWideRange) {
     int wrong = 0;
@@ -278,6 +306,12 @@ TEST(FieldExamples, Scientific) {
                                          {500001.5f, "   5.00002E+005"},  // tie, to even
                                          {1234565.0f, "   1.23456E+006"},  // tie, to even
                                          {std::ldexp(1.0f, -10), "   9.76562E-004"},  // tie, to even
+                                         {1e6f, "   1.00000E+006"},  // a whole quotient by 10
+                                         {9999995.0f, "   1.00000E+007"},   // tie, to even: ten
+                                         {12345650.0f, "   1.23456E+007"},  // tie, to even
+                                         {-3e38f, "  -3.00000E+038"},
+                                         {1e-12f, "   1.00000E-012"},   // just below 10^-12
+                                         {1e-40f, "   9.99995E-041"},   // subnormal
                                          {std::numeric_limits<float>::max(), "   3.40282E+038"},
                                          {std::numeric_limits<float>::denorm_min(), "   1.40130E-045"},
                                          {-std::numeric_limits<float>::min(), "  -1.17549E-038"},

@@ -21,4 +21,8 @@ void put_fixed(char* field, float v, int decimals);
 // three-digit exponent.
 void put_scientific(char* field, float v);
 
+// The six fields of a data line, F15.9, ES15.5E3, F15.9, F15.9, ES15.5E3 and
+// ES15.5E3, from six values: 90 characters, each field as above.
+void put_data_fields(char* line, const float* values);
+
 }  // namespace textio

@@ -33,12 +33,7 @@ char* format_header_line(char* out, std::int32_t block_count, std::int32_t nrows
 }
 
 char* format_data_line(char* out, const float* row) {
-    put_fixed(out, row[0], 9);
-    put_scientific(out + real_width, row[1]);
-    put_fixed(out + 2 * real_width, row[2], 9);
-    put_fixed(out + 3 * real_width, row[3], 9);
-    put_scientific(out + 4 * real_width, row[4]);
-    put_scientific(out + 5 * real_width, row[5]);
+    put_data_fields(out, row);
     out[6 * real_width] = '\n';
     return out + 6 * real_width + 1;
 }
