@@ -7,7 +7,8 @@
 # median MB/s of input, ns per data row, instructions per data row counted by
 # callgrind (on a tenth of the file: the figure that does not depend on the
 # machine's load) and the largest peak resident size seen; then runs the
-# microbenchmarks. Everything runs on one core (LSF2ASCII_BENCH_CPU, default
+# microbenchmarks. bench/time_run.cpp times each run from fork to exit, so
+# that no shell or timing program is counted. Everything runs on one core (LSF2ASCII_BENCH_CPU, default
 # 0): the two cores of a shared machine need not be equally fast.
 # LSF2ASCII_BENCH_BIN measures another build of the program on the same files.
 # LSF2ASCII_BENCH_CALLGRIND=0 skips the instruction counts.
@@ -19,7 +20,7 @@ cpu=${LSF2ASCII_BENCH_CPU:-0}
 callgrind=${LSF2ASCII_BENCH_CALLGRIND:-1}
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DLSF2ASCII_BENCH=ON -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$build" -j2 --target lsf2ascii lsf_generate lsf_bench >/dev/null
+cmake --build "$build" -j2 --target lsf2ascii lsf_generate lsf_time_run lsf_bench >/dev/null
 bin=${LSF2ASCII_BENCH_BIN:-$build/lsf2ascii}
 command -v valgrind >/dev/null || callgrind=0
 
@@ -56,11 +57,8 @@ for f in "${files[@]}"; do
   rss=0
   for _ in $(seq "$runs"); do
     rm -f "$dir/FORCINGS_ASCII_lsf"
-    start=$(date +%s%N)
-    (cd "$dir" && taskset -c "$cpu" /usr/bin/time -f '%M' -o "$work/time.txt" "$bin" 2>/dev/null) || true
-    end=$(date +%s%N)
-    times+=($((end - start)))
-    kb=$(tail -n 1 "$work/time.txt")
+    read -r ns kb < <(cd "$dir" && "$build/bench/lsf_time_run" "$cpu" "$bin" 2>/dev/null)
+    times+=("$ns")
     [ "$kb" -gt "$rss" ] && rss=$kb
   done
   median=$(printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }')
