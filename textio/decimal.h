@@ -87,31 +87,27 @@ float to_float(const decimal& d);
 bool nearest_float_bits_fully(std::uint64_t w, std::int64_t q, std::uint32_t& out);
 
 // The same, with the common cases inline: every number that the first
-// product settles, zero, subnormals and exact ties included. It takes the same
-// steps whatever the digits and the exponent, so that the processor has no
-// branch to guess but the rare ones.
+// product settles, subnormals included, but zero and the exact products that
+// may be ties. It takes the same steps whatever the digits and the exponent,
+// so that the processor has no branch to guess but the rare ones.
 inline bool nearest_float_bits(std::uint64_t w, std::int64_t q, std::uint32_t& out) {
     if (q < smallest_power || q > largest_power) [[unlikely]]
         return nearest_float_bits_fully(w, q, out);
-    const int lz = std::countl_zero(w | 1);  // zero gives a product of zero
+    const int lz = std::countl_zero(w | 1);  // zero: a product of zero, out of line below
     const u128 product = static_cast<u128>(w << lz) * powers_of_five[static_cast<std::size_t>(q - smallest_power)].high;
     const auto high = static_cast<std::uint64_t>(product >> 64);
     const auto low = static_cast<std::uint64_t>(product);
-    // More bits of the power of five needed, or a product just short of
-    // exact.
-    constexpr std::uint64_t below_precision = ~std::uint64_t{0} >> 26;
-    if (((high & below_precision) == below_precision) | ((low == ~std::uint64_t{0}) & (q < -27))) [[unlikely]]
-        return nearest_float_bits_fully(w, q, out);
     // 26 bits: the 24 of the float, one for rounding, one in case the top
     // bit of the product is clear.
     const int upper = static_cast<int>(high >> 63);
     const int shift = upper + 64 - 26;
     std::uint64_t m = high >> shift;
-    // Exactly half-way between two floats: only possible where 5^q fits in
-    // 64 bits, and then nothing but zeros was cut off below m. Rounding up
-    // then goes to the even neighbour.
-    const bool tie = (low <= 1) & (q >= -17) & (q <= 10) & ((m & 3) == 1) & ((m << shift) == high);
-    m &= ~static_cast<std::uint64_t>(tie);
+    // More bits of the power of five needed, a product just short of exact,
+    // or one with nothing below m, which may be a tie between two floats.
+    constexpr std::uint64_t below_precision = ~std::uint64_t{0} >> 26;
+    if (((high & below_precision) == below_precision) | ((low == ~std::uint64_t{0}) & (q < -27)) |
+        ((low <= 1) & ((high << (64 - shift)) == 0))) [[unlikely]]
+        return nearest_float_bits_fully(w, q, out);
     // The float's biased exponent: floor(q x log2(10)) + 63 + 127 and the
     // shifts; zero or below for a subnormal, which keeps fewer bits (no ties
     // arise this far down).
@@ -125,7 +121,7 @@ inline bool nearest_float_bits(std::uint64_t w, std::int64_t q, std::uint32_t& o
     const std::uint64_t field = static_cast<std::uint64_t>((power2 - 1) & -std::int64_t{power2 > 0});
     const std::uint64_t bits = (field << 23) + m;
     constexpr std::uint64_t infinity_bits = 0x7f800000u;
-    out = static_cast<std::uint32_t>((bits < infinity_bits ? bits : infinity_bits) & -std::uint64_t{w != 0});
+    out = static_cast<std::uint32_t>(bits < infinity_bits ? bits : infinity_bits);
     return true;
 }
 
