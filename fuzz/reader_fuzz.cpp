@@ -8,10 +8,11 @@
 //
 // Properties: no crash or undefined behaviour; the same reads over the same
 // text give the same results and values whether the text comes in one piece
-// or in small chunks; with an injected error every read gives what it gave
-// without it, or fails with that error; an end of file reports the number
-// of lines the text holds; a malformed value names an item of the list and
-// its type, and its text is a piece of the input that holds no separator.
+// or in small chunks, and whichever scan reads the reals; with an injected
+// error every read gives what it gave without it, or fails with that error;
+// an end of file reports the number of lines the text holds; a malformed
+// value names an item of the list and its type, and its text is a piece of
+// the input that holds no separator.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -48,9 +49,10 @@ bool same(const step& a, const step& b, int n, bool cut = false) {
 int items_of(std::uint8_t b) { return b % 8; }
 
 // Runs the reads until one fails (or max_reads), recording each.
-std::vector<step> run(const std::uint8_t* ops, std::string_view text, std::uint8_t seed, std::size_t fail_at) {
+std::vector<step> run(const std::uint8_t* ops, std::string_view text, std::uint8_t seed, std::size_t fail_at,
+                      textio::real_scan scan = textio::real_scan::by_bytes) {
     testing_support::memory_source src(text, seed, fail_at);
-    textio::reader rd(src);
+    textio::reader rd(src, scan);
     std::vector<step> steps;
     for (int k = 0; k < max_reads; ++k) {
         const std::uint8_t b = ops[k % 4];
@@ -110,10 +112,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(last.what != textio::status::read_error);
     if (last.what == textio::status::end_of_file) FUZZ_CHECK(last.line == lines_in(text));
 
-    // Chunked: the same steps exactly.
-    const std::vector<step> chunked = run(ops, text, seed == 0 ? 1 : seed, testing_support::memory_source::never);
-    FUZZ_CHECK(chunked.size() == whole.size());
-    for (std::size_t k = 0; k < whole.size(); ++k) FUZZ_CHECK(same(whole[k], chunked[k], items_of(ops[k % 4])));
+    // Chunked, and with the other scan of reals, whole and chunked: the same
+    // steps exactly.
+    for (const auto scan : {textio::real_scan::by_bytes, textio::real_scan::by_masks}) {
+        for (const std::uint8_t chunks : {std::uint8_t{0}, seed == 0 ? std::uint8_t{1} : seed}) {
+            if (scan == textio::real_scan::by_bytes && chunks == 0) continue;  // that is `whole`
+            const std::vector<step> other = run(ops, text, chunks, testing_support::memory_source::never, scan);
+            FUZZ_CHECK(other.size() == whole.size());
+            for (std::size_t k = 0; k < whole.size(); ++k) FUZZ_CHECK(same(whole[k], other[k], items_of(ops[k % 4])));
+        }
+    }
 
     // An injected error: the steps before it as they were, then the error.
     if (fail != 0) {

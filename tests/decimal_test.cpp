@@ -61,38 +61,42 @@ public:
         if (expect_.size() >= 1u << 15) flush();
     }
 
-    // Whole, the numbers take the reader's fast scan; in chunks of a few
-    // bytes, most of them straddle a refill and take the general one.
+    // Whole, the numbers take one of the reader's fast scans; in chunks of a
+    // few bytes, most of them straddle a refill and take the general one.
     void flush() {
         if (expect_.empty()) return;
-        for (const std::uint8_t chunks : {0, 7}) {
-            if (failures_ >= 20) break;
-            testing_support::memory_source src(text_, chunks);
-            textio::reader rd(src);
-            std::size_t line_start = 0;
-            for (const std::uint32_t e : expect_) {
-                const std::size_t line_end = text_.find('\n', line_start);
-                const std::string_view line(text_.data() + line_start, line_end - line_start);
-                line_start = line_end + 1;
-                float v = -1;
-                const textio::item it[] = {textio::item::real(v)};
-                const textio::read_result r = rd.read_list(it);
-                if (!r || bits(v) != e) {
-                    ADD_FAILURE() << "\"" << line.substr(0, 400) << "\" (" << line.size() << " bytes"
-                                  << (chunks != 0 ? ", in chunks" : "") << "): read " << (r ? hex(v) : "failed")
-                                  << ", expected " << hex(from_bits(e));
-                    if (++failures_ == 20) {
-                        ADD_FAILURE() << "no more numbers checked after 20 failures";
-                        break;
-                    }
-                }
-            }
-        }
+        for (const auto scan : {textio::real_scan::by_bytes, textio::real_scan::by_masks})
+            for (const std::uint8_t chunks : {0, 7}) read(scan, chunks);
         text_.clear();
         expect_.clear();
     }
 
 private:
+    void read(textio::real_scan scan, std::uint8_t chunks) {
+        if (failures_ >= 20) return;
+        testing_support::memory_source src(text_, chunks);
+        textio::reader rd(src, scan);
+        std::size_t line_start = 0;
+        for (const std::uint32_t e : expect_) {
+            const std::size_t line_end = text_.find('\n', line_start);
+            const std::string_view line(text_.data() + line_start, line_end - line_start);
+            line_start = line_end + 1;
+            float v = -1;
+            const textio::item it[] = {textio::item::real(v)};
+            const textio::read_result r = rd.read_list(it);
+            if (!r || bits(v) != e) {
+                ADD_FAILURE() << "\"" << line.substr(0, 400) << "\" (" << line.size() << " bytes"
+                              << (chunks != 0 ? ", in chunks" : "")
+                              << (scan == textio::real_scan::by_masks ? ", by masks" : "") << "): read "
+                              << (r ? hex(v) : "failed") << ", expected " << hex(from_bits(e));
+                if (++failures_ == 20) {
+                    ADD_FAILURE() << "no more numbers checked after 20 failures";
+                    return;
+                }
+            }
+        }
+    }
+
     std::string text_;
     std::vector<std::uint32_t> expect_;
     int failures_ = 0;

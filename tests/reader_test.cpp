@@ -3,6 +3,7 @@
 // at a time, and through sources that fail part-way.
 
 #include "textio/reader.h"
+#include "textio/window.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,9 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,8 +113,9 @@ struct reader_case {
 
 // Runs the steps until one fails; `text` gets the text of a malformed value
 // that ends them.
-std::vector<std::string> run(const reader_case& c, textio::source& src, std::string* text = nullptr) {
-    textio::reader rd(src);
+std::vector<std::string> run(const reader_case& c, textio::source& src, std::string* text = nullptr,
+                             textio::real_scan scan = textio::real_scan::chosen) {
+    textio::reader rd(src, scan);
     std::vector<std::string> out;
     for (const step& s : c.steps) {
         read_result r;
@@ -142,18 +146,23 @@ std::vector<std::string> expected(const reader_case& c) {
     return e;
 }
 
-// Each case through sources of several chunk sizes; a malformed value's text
-// does not depend on where the input was cut.
+// Each case through sources of several chunk sizes, with each of the scans
+// of reals; a malformed value's text does not depend on where the input was
+// cut.
 void check(const std::vector<reader_case>& cases, std::initializer_list<std::size_t> chunks = {whole, 1, 2, 3, 7}) {
     for (const reader_case& c : cases) {
         std::string first_text;
-        for (const std::size_t chunk : chunks) {
-            memory_source src(c.input, chunk);
-            std::string text;
-            EXPECT_EQ(run(c, src, &text), expected(c))
-                << "input \"" << escape(c.input) << "\", " << (chunk == whole ? 0 : chunk) << " bytes per read";
-            if (chunk == *chunks.begin()) first_text = text;
-            EXPECT_EQ(text, first_text) << "input \"" << escape(c.input) << "\", " << chunk << " bytes per read";
+        for (const auto scan : {textio::real_scan::by_bytes, textio::real_scan::by_masks}) {
+            for (const std::size_t chunk : chunks) {
+                memory_source src(c.input, chunk);
+                std::string text;
+                const std::string where = "input \"" + escape(c.input) + "\", " +
+                                          std::to_string(chunk == whole ? 0 : chunk) + " bytes per read" +
+                                          (scan == textio::real_scan::by_masks ? ", by masks" : "");
+                EXPECT_EQ(run(c, src, &text, scan), expected(c)) << where;
+                if (chunk == *chunks.begin() && scan == textio::real_scan::by_bytes) first_text = text;
+                EXPECT_EQ(text, first_text) << where;
+            }
         }
     }
 }
@@ -310,6 +319,20 @@ const std::vector<reader_case> real_cases = {
     {"1.5e3,1.5e3\t1.5e3/\n", {{"rrrr", "1500 1500 1500 ? | ok"}}},
     // The same value by whatever path reads the same.
     {"100 1e2 1d2 10e1 1000e-1 0.01e4 .1+3 100.\n", {{"rrrrrrrr", "100 100 100 100 100 100 100 100 | ok"}}},
+    // Sixteen bytes, the point first or last, and one byte more.
+    {"1234567890123456 -123456789012345 123456789012345.6 .123456789012345 -123456789012345. 1.2345678901234e5\n",
+     {{"rrrrrr", "1.234568e+15 -1.2345679e+14 1.2345679e+14 0.12345679 -1.2345679e+14 123456.79 | ok"}}},
+    {"0.000000000000001 -0.00000000000001e+2 123.456e-2 9999999999999999 1.000000000000000\n",
+     {{"rrrrr", "1e-15 -1e-12 1.23456 1e+16 1 | ok"}}},
+    // Exponents of one, two and three digits; ties, which go to the even
+    // float; the ends of the range.
+    {"1e5 1e05 1e005 1e-5 1e-05 1e-005\n", {{"rrrrrr", "1e+05 1e+05 1e+05 1e-05 1e-05 1e-05 | ok"}}},
+    {"16777217 16777219 -16777217.0 1.6777217e7 0.33554433e8\n",
+     {{"rrrrr", "16777216 16777220 -16777216 16777216 33554432 | ok"}}},
+    {"1.17549421e-38 7.0064923e-46 7.0064924e-46 -1.4e-45 3.4028235e38 3.4028236e38\n",
+     {{"rrrrrr", "1.1754942e-38 0 1e-45 -1e-45 3.4028235e+38 inf | ok"}}},
+    // Spaces after a value beyond what the scans look at at once.
+    {"1.5" + std::string(40, ' ') + "2.5" + std::string(31, ' ') + "3.5\n", {{"rrr", "1.5 2.5 3.5 | ok"}}},
 };
 
 const std::vector<reader_case> integer_cases = {
@@ -527,6 +550,66 @@ TEST(Reader, ReadErrorAtEveryByte) {
                 }
             }
         }
+    }
+}
+
+// Rows whose values change form at random, then rows whose forms stay, and
+// so on: the reader changes scans as it goes, and every value reads as strtof
+// reads it, whichever scan took it and wherever the buffer was cut.
+TEST(Reader, ScansChosenAsFormsChange) {
+    std::mt19937_64 rng(17);
+    std::string text;
+    std::vector<float> expect;
+    char value[48];
+    for (int part = 0; part < 4; ++part) {
+        const bool random_forms = part % 2 == 0;
+        for (int row = 0; row < 1500; ++row) {
+            for (int col = 0; col < 7; ++col) {
+                if (random_forms) {
+                    const double m = std::pow(10.0, std::uniform_real_distribution<double>(-46, 39)(rng));
+                    std::snprintf(value, sizeof value, rng() % 3 == 0 ? "%.*f" : "%.*g",
+                                  static_cast<int>(rng() % 10), rng() % 2 == 0 ? -m : m);
+                    if (std::strlen(value) > 40) std::snprintf(value, sizeof value, "%.3e", m);
+                } else {
+                    std::snprintf(value, sizeof value, "%.4f", 1000.0 * col + std::uniform_real_distribution<double>(0, 1)(rng));
+                }
+                text += ' ';
+                text += value;
+                expect.push_back(std::strtof(value, nullptr));
+            }
+            text += '\n';
+        }
+    }
+    for (const std::size_t chunk : {whole, std::size_t{7}}) {
+        memory_source src(text, chunk);
+        textio::reader rd(src);
+        float row[7];
+        std::vector<item> items;
+        for (float& v : row) items.push_back(item::real(v));
+        int failures = 0;
+        for (std::size_t k = 0; k < expect.size() && failures < 10; k += 7) {
+            ASSERT_TRUE(rd.read_list(items)) << "row " << k / 7;
+            for (std::size_t j = 0; j < 7; ++j)
+                if (std::bit_cast<std::uint32_t>(row[j]) != std::bit_cast<std::uint32_t>(expect[k + j]) && ++failures)
+                    ADD_FAILURE() << "row " << k / 7 << " item " << j + 1 << ": " << show(row[j]) << ", expected "
+                                  << show(expect[k + j]) << (chunk == whole ? "" : ", in chunks");
+        }
+    }
+}
+
+// The masks of a window's byte classes are the same with SSE2 as without,
+// for every byte value at every place.
+TEST(ByteClasses, SameEveryWay) {
+    std::mt19937_64 rng(23);
+    const std::string usual = "0123456789.+-eEdD ,/\t\r\nxX*";
+    char window[textio::window_size];
+    for (int i = 0; i < 200000; ++i) {
+        for (char& c : window)
+            c = rng() % 4 == 0 ? static_cast<char>(rng()) : usual[rng() % usual.size()];
+        const textio::byte_classes a = textio::classify(window), b = textio::classify_plainly(window);
+        ASSERT_TRUE(a.digits == b.digits && a.points == b.points && a.letters == b.letters && a.signs == b.signs &&
+                    a.minuses == b.minuses && a.ends == b.ends && a.spaces == b.spaces)
+            << escape(std::string_view(window, sizeof window));
     }
 }
 

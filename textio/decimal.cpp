@@ -5,19 +5,10 @@
 #include <cstdio>
 #include <limits>
 
-#include "textio/powers_of_five.h"
-
 namespace textio {
-namespace {
 
-constexpr std::uint32_t infinity_bits = 0x7f800000u;
-
-// The bits of the float nearest to w x 10^q (the Eisel-Lemire method, for
-// single precision). The 128-bit product of w and the scaled power of five
-// carries more than the 26 bits a float and its rounding need, except when
-// its low bits are all ones: then, outside the exponents where the product is
-// exact, it cannot tell, and the function returns false.
-bool nearest_bits(std::uint64_t w, std::int64_t q, std::uint32_t& out) {
+bool nearest_float_bits_fully(std::uint64_t w, std::int64_t q, std::uint32_t& out) {
+    constexpr std::uint32_t infinity_bits = 0x7f800000u;
     if (w == 0 || q < smallest_power) {
         out = 0;
         return true;
@@ -76,6 +67,8 @@ bool nearest_bits(std::uint64_t w, std::int64_t q, std::uint32_t& out) {
     return true;
 }
 
+namespace {
+
 float with_sign(float v, bool negative) { return negative ? -v : v; }
 
 // Exact decimal-to-binary conversion of every digit kept.
@@ -106,14 +99,14 @@ float convert_exactly(const decimal& d) {
 
 bool to_float_by_products(std::uint64_t w, std::int64_t q, bool negative, float& out) {
     std::uint32_t bits;
-    if (!nearest_bits(w, q, bits)) return false;
+    if (!nearest_float_bits(w, q, bits)) return false;
     out = with_sign(std::bit_cast<float>(bits), negative);
     return true;
 }
 
 bool to_float_between(std::uint64_t w, std::int64_t q, bool negative, float& out) {
     std::uint32_t lower, upper;
-    if (w == ~std::uint64_t{0} || !nearest_bits(w, q, lower) || !nearest_bits(w + 1, q, upper) || lower != upper)
+    if (w == ~std::uint64_t{0} || !nearest_float_bits(w, q, lower) || !nearest_float_bits(w + 1, q, upper) || lower != upper)
         return false;
     out = with_sign(std::bit_cast<float>(lower), negative);
     return true;

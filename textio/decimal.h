@@ -3,7 +3,10 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+
+#include "textio/powers_of_five.h"
 
 namespace textio {
 
@@ -74,9 +77,56 @@ private:
 // finite number it is an infinity, below the smallest subnormal it is zero.
 float to_float(const decimal& d);
 
-// The same for w x 10^q, w below 2^64, q any exponent, by 128-bit products
-// with a table of powers of five. Returns false, leaving `out` alone, in the
-// rare cases where they do not settle it.
+// The bits of the single-precision number nearest to w x 10^q, ties to even,
+// without its sign: zero below the smallest subnormal, the infinity beyond
+// the largest finite number. By the Eisel-Lemire method: the 128-bit product
+// of w and a power of five scaled to 128 bits carries more than the 26 bits
+// a float and its rounding need, except when its low bits are all ones:
+// then, outside the exponents where the product is exact, it cannot tell,
+// and the function returns false, leaving `out` alone.
+bool nearest_float_bits_fully(std::uint64_t w, std::int64_t q, std::uint32_t& out);
+
+// The same, with the common cases inline: every number that the first
+// product settles, subnormals included, but zero and the exact products that
+// may be ties. It takes the same steps whatever the digits and the exponent,
+// so that the processor has no branch to guess but the rare ones.
+inline bool nearest_float_bits(std::uint64_t w, std::int64_t q, std::uint32_t& out) {
+    if (q < smallest_power || q > largest_power) [[unlikely]]
+        return nearest_float_bits_fully(w, q, out);
+    const int lz = std::countl_zero(w | 1);  // zero: a product of zero, out of line below
+    const u128 product = static_cast<u128>(w << lz) * powers_of_five[static_cast<std::size_t>(q - smallest_power)].high;
+    const auto high = static_cast<std::uint64_t>(product >> 64);
+    const auto low = static_cast<std::uint64_t>(product);
+    // 26 bits: the 24 of the float, one for rounding, one in case the top
+    // bit of the product is clear.
+    const int upper = static_cast<int>(high >> 63);
+    const int shift = upper + 64 - 26;
+    std::uint64_t m = high >> shift;
+    // More bits of the power of five needed, a product just short of exact,
+    // or one with nothing below m, which may be a tie between two floats.
+    constexpr std::uint64_t below_precision = ~std::uint64_t{0} >> 26;
+    if (((high & below_precision) == below_precision) | ((low == ~std::uint64_t{0}) & (q < -27)) |
+        ((low <= 1) & ((high << (64 - shift)) == 0))) [[unlikely]]
+        return nearest_float_bits_fully(w, q, out);
+    // The float's biased exponent: floor(q x log2(10)) + 63 + 127 and the
+    // shifts; zero or below for a subnormal, which keeps fewer bits (no ties
+    // arise this far down).
+    const std::int64_t power2 = ((217706 * q) >> 16) + 63 + upper - lz + 127;
+    const std::int64_t below = (1 - power2) & -std::int64_t{power2 <= 0};
+    m >>= below < 63 ? below : 63;
+    m = (m + 1) >> 1;  // the bit below the float's last one rounds up
+    // m holds the leading bit of a normal number (2^23) or is below it, and
+    // may have rounded up to 2^24, or from a subnormal to 2^23: added to the
+    // exponent field it carries into the exponent as the format wants.
+    const std::uint64_t field = static_cast<std::uint64_t>((power2 - 1) & -std::int64_t{power2 > 0});
+    const std::uint64_t bits = (field << 23) + m;
+    constexpr std::uint64_t infinity_bits = 0x7f800000u;
+    out = static_cast<std::uint32_t>(bits < infinity_bits ? bits : infinity_bits);
+    return true;
+}
+
+// The same for w x 10^q with its sign, as a float; false in the same rare
+// cases.
 bool to_float_by_products(std::uint64_t w, std::int64_t q, bool negative, float& out);
 
 namespace detail {

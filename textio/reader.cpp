@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "textio/masks.h"
 #include "textio/scan.h"
 
 namespace textio {
@@ -61,7 +62,14 @@ bool is_letter(int c) { return static_cast<unsigned>((c | 0x20) - 'a') <= 25; }
 
 }  // namespace
 
-reader::reader(source& in) : in_(in), buf_(new char[buffer_size + 1]) {
+// The bytes after the input are set once, so that the scans read only bytes
+// that hold something.
+reader::reader(source& in, real_scan scan)
+    : choosing_(scan == real_scan::chosen),
+      by_masks_(scan == real_scan::by_masks),
+      until_sample_(choosing_ ? sample_every : never),
+      in_(in),
+      buf_(new char[buffer_size + 1 + window_size]()) {
     p_ = end_ = buf_.get();
     buf_[0] = '\0';
 }
@@ -251,12 +259,55 @@ read_result reader::malformed(std::size_t index, kind expected) {
     return r;
 }
 
+// One value of a sampled read: a change of form since the last sample counts
+// 2 for its column, a repeat -1, within 0 to 15.
+void reader::record(std::size_t index, unsigned shape) {
+    if (index >= columns) return;
+    column& c = columns_[index];
+    const int changes = c.changes + (shape != c.shape ? 2 : -1);
+    c.changes = changes < 0 ? 0 : changes > 15 ? 15 : changes;
+    c.shape = shape;
+}
+
+// The common case inline: the scan byte by byte, no sample due.
+read_result reader::read_list(std::span<const item> items) {
+    if (--until_sample_ != 0 && !by_masks_)
+        return read_list_using(items, [](const char* p, float& out, std::size_t) {
+            unsigned shape;
+            return scan_real_by_bytes(p, out, shape);
+        });
+    return read_list_otherwise(items);
+}
+
+// The scan by masks, or a sampled read, which then chooses the scan.
+[[gnu::noinline]] read_result reader::read_list_otherwise(std::span<const item> items) {
+    if (until_sample_ != 0)
+        return read_list_using(items, [](const char* p, float& out, std::size_t) {
+            unsigned shape;
+            return scan_real_by_masks(p, out, shape);
+        });
+    until_sample_ = choosing_ ? sample_every : never;
+    const read_result r = read_list_using(items, [this](const char* p, float& out, std::size_t index) {
+        unsigned shape;
+        const char* const q = by_masks_ ? scan_real_by_masks(p, out, shape) : scan_real_by_bytes(p, out, shape);
+        if (q != nullptr) record(index, shape);
+        return q;
+    });
+    if (choosing_) {
+        int changing = 0;
+        for (const column& c : columns_) changing += c.changes >= often;
+        by_masks_ = changing >= often_columns;
+    }
+    return r;
+}
+
 read_result reader::skip_line() {
     if (peek() < 0) return stopped();
     return discard_line();
 }
 
-read_result reader::read_list(std::span<const item> items) {
+template <class Scan>
+[[gnu::always_inline]] inline read_result reader::read_list_using(std::span<const item> items, Scan scan) {
     const std::size_t n = items.size();
     if (n == 0) return skip_line();
 
@@ -285,7 +336,7 @@ read_result reader::read_list(std::span<const item> items) {
         if (c == '/') return discard_line();
 
         if (items[next].type == kind::real) {
-            if (const char* q = scan_real(p_, *static_cast<float*>(items[next].target))) {
+            if (const char* const q = scan(p_, *static_cast<float*>(items[next].target), next)) {
                 p_ = q;
                 after_comma = false;
                 if (++next == n) return discard_line();

@@ -39,11 +39,18 @@ struct read_result {
     explicit operator bool() const { return what == status::ok; }
 };
 
+// How a reader reads reals of the common forms: byte by byte, quickest where
+// the processor learns to foresee the forms the values come in, as in most
+// files; or from masks of the classes of their bytes, at the same cost
+// whatever the forms. Both give the same values; unless told, the reader
+// chooses as it goes.
+enum class real_scan : std::uint8_t { chosen, by_bytes, by_masks };
+
 class reader {
 public:
     static constexpr std::size_t buffer_size = std::size_t{1} << 18;
 
-    explicit reader(source& in);
+    explicit reader(source& in, real_scan scan = real_scan::chosen);
 
     // Consumes the next line whole, whatever it holds.
     read_result skip_line();
@@ -82,6 +89,32 @@ private:
     read_result malformed(std::size_t index, kind expected);
     void keep_text(const char* to);
     void mark_value();
+
+    // Which scan reads the reals, chosen from what one read in
+    // `sample_every` finds: the form of each of the first `columns` values
+    // and how often it changes from one sample to the next. Where forms
+    // change often in `often_columns` columns or more, as where values of
+    // every shape follow at random, the branch-free scan takes the values;
+    // elsewhere the scan byte by byte, which is quicker where the processor
+    // foresees what comes.
+    struct column {
+        unsigned shape = 0;
+        int changes = 0;
+    };
+    static constexpr std::size_t columns = 8;
+    static constexpr int often = 8;
+    static constexpr int often_columns = 3;
+    static constexpr unsigned sample_every = 64;
+    static constexpr unsigned never = ~0u;  // reads before a sample where the scan is given
+    // read_list with `scan(p, out, index)` for the reals of the common forms.
+    template <class Scan>
+    read_result read_list_using(std::span<const item> items, Scan scan);
+    read_result read_list_otherwise(std::span<const item> items);
+    void record(std::size_t index, unsigned shape);
+    column columns_[columns];
+    bool choosing_;
+    bool by_masks_;
+    unsigned until_sample_;
 
     source& in_;
     std::unique_ptr<char[]> buf_;
