@@ -37,7 +37,6 @@ bool convert_long(const char* first, const char* last, std::int64_t exp10, bool 
     return exact ? to_float_quickly(w, exp10, negative, out) : to_float_between(w, exp10, negative, out);
 }
 
-
 // Inf, Infinity or NaN, in any mix of cases, then a terminator.
 const char* scan_word(const char* p, bool negative, float& out) {
     if (lower(p[0]) == 'i' && lower(p[1]) == 'n' && lower(p[2]) == 'f') {
