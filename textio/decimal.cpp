@@ -8,13 +8,12 @@
 namespace textio {
 
 bool nearest_float_bits_fully(std::uint64_t w, std::int64_t q, std::uint32_t& out) {
-    constexpr std::uint32_t infinity_bits = 0x7f800000u;
     if (w == 0 || q < smallest_power) {
         out = 0;
         return true;
     }
     if (q > largest_power) {
-        out = infinity_bits;
+        out = 0x7f800000u;  // the infinity
         return true;
     }
     const int lz = std::countl_zero(w);
@@ -31,39 +30,13 @@ bool nearest_float_bits_fully(std::uint64_t w, std::int64_t q, std::uint32_t& ou
     }
     if (low == ~std::uint64_t{0} && q < -27) return false;
 
-    // 26 bits: the 24 of the float, one for rounding, one in case the top
-    // bit of the product is clear.
-    const int upper = static_cast<int>(high >> 63);
-    const int shift = upper + 64 - 26;
-    std::uint64_t m = high >> shift;
-    // floor(q x log2(10)) + 63, then the float's exponent bias.
-    int power2 = static_cast<int>(((217706 * q) >> 16) + 63) + upper - lz + 127;
-    if (power2 <= 0) {
-        // A subnormal, or zero: no ties arise this far down.
-        if (-power2 + 1 >= 64) {
-            out = 0;
-            return true;
-        }
-        m >>= -power2 + 1;
-        m += m & 1;
-        m >>= 1;
-        out = static_cast<std::uint32_t>(m);  // 2^23 rounds up to the smallest normal
-        return true;
-    }
-    // Exactly half-way between two floats: only possible where 5^q fits in
-    // 64 bits, and then nothing but zeros was cut off below m.
-    if (low <= 1 && q >= -17 && q <= 10 && (m & 3) == 1 && (m << shift) == high) m &= ~std::uint64_t{1};
-    m += m & 1;
-    m >>= 1;
-    if (m >= std::uint64_t{1} << 24) {
-        m = std::uint64_t{1} << 23;
-        ++power2;
-    }
-    if (power2 >= 0xff) {
-        out = infinity_bits;
-        return true;
-    }
-    out = static_cast<std::uint32_t>(power2) << 23 | (static_cast<std::uint32_t>(m) & 0x7fffffu);
+    detail::leading_bits b = detail::leading(high, lz, q);
+    // Exactly half-way between two normal floats: only possible where 5^q
+    // fits in 64 bits, and then nothing but zeros was cut off below m. The
+    // bit below the float's last one then rounds to even instead of up.
+    if (b.power2 > 0 && low <= 1 && q >= -17 && q <= 10 && (b.m & 3) == 1 && (b.m << b.shift) == high)
+        b.m &= ~std::uint64_t{1};
+    out = detail::rounded_bits(b.m, b.power2);
     return true;
 }
 

@@ -86,6 +86,44 @@ float to_float(const decimal& d);
 // and the function returns false, leaving `out` alone.
 bool nearest_float_bits_fully(std::uint64_t w, std::int64_t q, std::uint32_t& out);
 
+namespace detail {
+
+// The leading bits of w x 10^q from the high word of the product of w,
+// shifted left by lz, and the power of five: m holds 26 bits (the 24 of the
+// float, one for rounding, one in case the top bit of the product is clear),
+// `shift` is how far they stand from the word's end, and power2 is the
+// float's biased exponent, floor(q x log2(10)) + 63 + 127 and the shifts:
+// zero or below for a subnormal.
+struct leading_bits {
+    std::uint64_t m;
+    int shift;
+    std::int64_t power2;
+};
+
+inline leading_bits leading(std::uint64_t high, int lz, std::int64_t q) {
+    const int upper = static_cast<int>(high >> 63);
+    const int shift = upper + 64 - 26;
+    return {high >> shift, shift, ((217706 * q) >> 16) + 63 + upper - lz + 127};
+}
+
+// The float's bits from its leading bits, the bit below its last one
+// rounding up: a subnormal keeps fewer bits (no ties arise this far down).
+// m holds the leading bit of a normal number (2^23) or is below it, and may
+// have rounded up to 2^24, or from a subnormal to 2^23: added to the
+// exponent field it carries into the exponent as the format wants. Beyond
+// the largest float, the infinity. No branch depends on the value.
+inline std::uint32_t rounded_bits(std::uint64_t m, std::int64_t power2) {
+    const std::int64_t below = (1 - power2) & -std::int64_t{power2 <= 0};
+    m >>= below < 63 ? below : 63;
+    m = (m + 1) >> 1;
+    const std::uint64_t field = static_cast<std::uint64_t>((power2 - 1) & -std::int64_t{power2 > 0});
+    const std::uint64_t bits = (field << 23) + m;
+    constexpr std::uint64_t infinity_bits = 0x7f800000u;
+    return static_cast<std::uint32_t>(bits < infinity_bits ? bits : infinity_bits);
+}
+
+}  // namespace detail
+
 // The same, with the common cases inline: every number that the first
 // product settles, subnormals included, but zero and the exact products that
 // may be ties. It takes the same steps whatever the digits and the exponent,
@@ -97,31 +135,14 @@ inline bool nearest_float_bits(std::uint64_t w, std::int64_t q, std::uint32_t& o
     const u128 product = static_cast<u128>(w << lz) * powers_of_five[static_cast<std::size_t>(q - smallest_power)].high;
     const auto high = static_cast<std::uint64_t>(product >> 64);
     const auto low = static_cast<std::uint64_t>(product);
-    // 26 bits: the 24 of the float, one for rounding, one in case the top
-    // bit of the product is clear.
-    const int upper = static_cast<int>(high >> 63);
-    const int shift = upper + 64 - 26;
-    std::uint64_t m = high >> shift;
+    const detail::leading_bits b = detail::leading(high, lz, q);
     // More bits of the power of five needed, a product just short of exact,
     // or one with nothing below m, which may be a tie between two floats.
     constexpr std::uint64_t below_precision = ~std::uint64_t{0} >> 26;
     if (((high & below_precision) == below_precision) | ((low == ~std::uint64_t{0}) & (q < -27)) |
-        ((low <= 1) & ((high << (64 - shift)) == 0))) [[unlikely]]
+        ((low <= 1) & ((high << (64 - b.shift)) == 0))) [[unlikely]]
         return nearest_float_bits_fully(w, q, out);
-    // The float's biased exponent: floor(q x log2(10)) + 63 + 127 and the
-    // shifts; zero or below for a subnormal, which keeps fewer bits (no ties
-    // arise this far down).
-    const std::int64_t power2 = ((217706 * q) >> 16) + 63 + upper - lz + 127;
-    const std::int64_t below = (1 - power2) & -std::int64_t{power2 <= 0};
-    m >>= below < 63 ? below : 63;
-    m = (m + 1) >> 1;  // the bit below the float's last one rounds up
-    // m holds the leading bit of a normal number (2^23) or is below it, and
-    // may have rounded up to 2^24, or from a subnormal to 2^23: added to the
-    // exponent field it carries into the exponent as the format wants.
-    const std::uint64_t field = static_cast<std::uint64_t>((power2 - 1) & -std::int64_t{power2 > 0});
-    const std::uint64_t bits = (field << 23) + m;
-    constexpr std::uint64_t infinity_bits = 0x7f800000u;
-    out = static_cast<std::uint32_t>(bits < infinity_bits ? bits : infinity_bits);
+    out = detail::rounded_bits(b.m, b.power2);
     return true;
 }
 
