@@ -148,10 +148,10 @@ outcome convert(textio::source& in, textio::sink& out) {
 
         for (std::int32_t i = 0; i < nrows; ++i) {
             float* row = vars.get() + in_columns * static_cast<std::size_t>(i);
-            const textio::item items[in_columns] = {
-                textio::item::real(row[0]), textio::item::real(row[1]), textio::item::real(row[2]),
-                textio::item::real(row[3]), textio::item::real(row[4]), textio::item::real(row[5]),
-                textio::item::real(row[6])};
+            const textio::item items[in_columns] = {textio::item::real(row[0]), textio::item::real(row[1]),
+                                                    textio::item::real(row[2]), textio::item::real(row[3]),
+                                                    textio::item::real(row[4]), textio::item::real(row[5]),
+                                                    textio::item::real(row[6])};
             if (const textio::read_result r = rd.read_list(items); !r) {
                 failure f = from_read(r, read_row, rd, o.blocks);
                 f.header_line = header_line;
@@ -167,8 +167,7 @@ outcome convert(textio::source& in, textio::sink& out) {
 
         if (const textio::write_result w = wr.write_header_line(o.blocks, nrows, lead_value, ref_value); !w)
             return finish(from_write(w));
-        if (const textio::write_result w = wr.write_data_lines(varso.get(), nrows); !w)
-            return finish(from_write(w));
+        if (const textio::write_result w = wr.write_data_lines(varso.get(), nrows); !w) return finish(from_write(w));
     }
 }
 

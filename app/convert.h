@@ -38,15 +38,15 @@ struct failure {
     };
 
     kind what = kind::end_of_file;
-    int statement = 0;                         // none for no_memory
-    int error = 0;                             // errno for read, open, write and no_memory
-    int position = 0;                          // malformed: the item's position;
-                                               // end_of_file: items of the read reached
+    int statement = 0;                           // none for no_memory
+    int error = 0;                               // errno for read, open, write and no_memory
+    int position = 0;                            // malformed: the item's position;
+                                                 // end_of_file: items of the read reached
     textio::kind expected = textio::kind::real;  // malformed: what it needed
-    std::int64_t line = 0;                     // input line, as the reader reports it
-    textio::checkpoint kept;                   // write_error: what the output holds after it
-    int cut_error = 0;                         // write_error: errno of a failed cut-back
-    std::string text;                          // malformed: the value as it stands in the input
+    std::int64_t line = 0;                       // input line, as the reader reports it
+    textio::checkpoint kept;                     // write_error: what the output holds after it
+    int cut_error = 0;                           // write_error: errno of a failed cut-back
+    std::string text;                            // malformed: the value as it stands in the input
     // Where a read failed: blocks converted before it and, in a block's
     // rows, the input line of the block's header and the rows read of it.
     std::int32_t blocks = 0;
@@ -57,9 +57,9 @@ struct failure {
 };
 
 struct outcome {
-    failure end;                 // what ended the run
+    failure end;                  // what ended the run
     std::optional<failure> lost;  // output that could not be written when the run ended
-    std::int32_t blocks = 0;     // blocks counted
+    std::int32_t blocks = 0;      // blocks counted
 };
 
 // Converts until the input ends or something fails; every complete block

@@ -30,8 +30,7 @@ char* put_count(char* out, std::uint64_t n) {
 }
 
 int unit_of(int statement) {
-    return statement == open_output || statement == write_header || statement == write_data ? output_unit
-                                                                                              : input_unit;
+    return statement == open_output || statement == write_header || statement == write_data ? output_unit : input_unit;
 }
 
 // A value from the input between double quotes, the bytes that do not print
@@ -59,18 +58,15 @@ std::string quote(std::string_view text) {
     return s;
 }
 
-std::string count(std::int64_t n, const char* thing) {
-    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
-}
+std::string count(std::int64_t n, const char* thing) { return std::to_string(n) + " " + thing + (n == 1 ? "" : "s"); }
 
 // Where the input ended, beyond its line: how much a block header or a
 // block lacks, or how many blocks were converted.
 std::string end_of_input(const failure& f) {
     const std::int64_t block = std::int64_t{f.blocks} + 1;
     if (f.statement == read_row) {
-        return ", inside block " + std::to_string(block) + " (header in input line " +
-               std::to_string(f.header_line) + "): " + std::to_string(f.rows) + " of its " +
-               count(f.nrows, "row") + " read";
+        return ", inside block " + std::to_string(block) + " (header in input line " + std::to_string(f.header_line) +
+               "): " + std::to_string(f.rows) + " of its " + count(f.nrows, "row") + " read";
     }
     if (f.position > 0) {
         return ", inside the header of block " + std::to_string(block) + ": " + std::to_string(f.position) +
@@ -138,15 +134,18 @@ char* put_output_state(char* out, const textio::checkpoint& kept, bool cut_faile
 
 char* put_interruption(char* out, int sig, const textio::checkpoint& kept, bool cut_failed) {
     out = put(out, "lsf2ascii: interrupted by ");
-    out = put(out, sig == SIGINT ? "SIGINT\n" : sig == SIGTERM ? "SIGTERM\n" : sig == SIGHUP ? "SIGHUP\n" : "a signal\n");
+    out = put(out, sig == SIGINT    ? "SIGINT\n"
+                   : sig == SIGTERM ? "SIGTERM\n"
+                   : sig == SIGHUP  ? "SIGHUP\n"
+                                    : "a signal\n");
     out = put_output_state(out, kept, cut_failed);
     *out++ = '\n';
     return out;
 }
 
 std::string describe_closed_descriptor(int descriptor, int error) {
-    return "lsf2ascii: descriptor " + std::to_string(descriptor) + " is closed and /dev/null cannot be opened: " +
-           std::strerror(error) + "\n";
+    return "lsf2ascii: descriptor " + std::to_string(descriptor) +
+           " is closed and /dev/null cannot be opened: " + std::strerror(error) + "\n";
 }
 
 int exit_status(const outcome& o) {

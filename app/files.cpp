@@ -40,8 +40,10 @@ int file::open(const char* name, bool for_reading) {
         // exists without being openable (a link to nowhere) is opened as
         // before, creating what it points to.
         fd_ = ::open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ >= 0) created_ = true;
-        else if (errno == EEXIST) fd_ = ::open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd_ >= 0)
+            created_ = true;
+        else if (errno == EEXIST)
+            fd_ = ::open(name, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     }
     if (fd_ < 0) {
         const int refused = errno;

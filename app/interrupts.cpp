@@ -43,17 +43,19 @@ extern "C" void on_interrupt(int sig) {
     // Never longer: a file something else has cut short is not padded out.
     if (fd >= 0 && kept.touched && ::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) > kept.size) {
         int r;
-        while ((r = ::ftruncate(fd, static_cast<off_t>(kept.size))) != 0 && errno == EINTR) {
-        }
+        while ((r = ::ftruncate(fd, static_cast<off_t>(kept.size))) != 0 && errno == EINTR) {}
         cut_failed = r != 0;
     }
     char text[interruption_room];
     const char* const end = put_interruption(text, sig, kept, cut_failed);
     for (const char* p = text; p < end;) {
         const ssize_t n = ::write(STDERR_FILENO, p, static_cast<std::size_t>(end - p));
-        if (n > 0) p += n;
-        else if (n < 0 && errno == EINTR) continue;
-        else break;
+        if (n > 0)
+            p += n;
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
     }
     // End by the same signal: pending while the handler runs, it is
     // delivered with the default action once unblocked.

@@ -41,9 +41,8 @@ void read_rows(benchmark::State& state, std::string text, std::size_t rows,
     cycling_source src(std::move(text));
     textio::reader rd(src, scan);
     float row[7];
-    const textio::item items[7] = {textio::item::real(row[0]), textio::item::real(row[1]),
-                                   textio::item::real(row[2]), textio::item::real(row[3]),
-                                   textio::item::real(row[4]), textio::item::real(row[5]),
+    const textio::item items[7] = {textio::item::real(row[0]), textio::item::real(row[1]), textio::item::real(row[2]),
+                                   textio::item::real(row[3]), textio::item::real(row[4]), textio::item::real(row[5]),
                                    textio::item::real(row[6])};
     for (auto _ : state) {
         if (!rd.read_list(items)) state.SkipWithError("read failed");
@@ -164,9 +163,7 @@ void put_fields(benchmark::State& state, const std::vector<float>& values, Put p
 void BM_put_fixed(benchmark::State& state) {
     put_fields(state, usual_varso(bench_rows), [](char* f, float v) { textio::put_fixed(f, v, 9); });
 }
-void BM_put_scientific(benchmark::State& state) {
-    put_fields(state, usual_varso(bench_rows), textio::put_scientific);
-}
+void BM_put_scientific(benchmark::State& state) { put_fields(state, usual_varso(bench_rows), textio::put_scientific); }
 void BM_put_scientific_every_shape(benchmark::State& state) {
     put_fields(state, every_shape_varso(bench_rows), textio::put_scientific);
 }

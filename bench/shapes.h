@@ -38,8 +38,8 @@ inline void row_values(splitmix& g, int level, int rows, double v[7]) {
 
 inline void typical_row(std::string& out, const double v[7]) {
     char line[160];
-    std::snprintf(line, sizeof line, " %10.2f %10.3f %10.4f %13.6e %9.4f %9.4f %13.5e\n", v[0], v[1], v[2], v[3],
-                  v[4], v[5], v[6]);
+    std::snprintf(line, sizeof line, " %10.2f %10.3f %10.4f %13.6e %9.4f %9.4f %13.5e\n", v[0], v[1], v[2], v[3], v[4],
+                  v[5], v[6]);
     out += line;
 }
 

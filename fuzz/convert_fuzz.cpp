@@ -94,8 +94,10 @@ void check_diagnostic(const app::failure& f) {
     FUZZ_CHECK(d.rfind("lsf2ascii: ", 0) == 0 && !d.empty() && d.back() == '\n');
     int lines = 0;
     for (const char c : d) {
-        if (c == '\n') ++lines;
-        else FUZZ_CHECK(c >= 0x20 && c < 0x7f);
+        if (c == '\n')
+            ++lines;
+        else
+            FUZZ_CHECK(c >= 0x20 && c < 0x7f);
     }
     FUZZ_CHECK(lines == 2);
     if (f.what == app::failure::kind::end_of_file && f.statement == app::read_row)

@@ -43,7 +43,8 @@ bool same(const textio::read_result& a, const textio::read_result& b) {
 // `b`'s text need only begin with `a`'s.
 bool same(const step& a, const step& b, int n, bool cut = false) {
     const bool text = cut ? b.text.compare(0, a.text.size(), a.text) == 0 : a.text == b.text;
-    return same(a.r, b.r) && text && std::memcmp(a.values, b.values, sizeof(std::uint32_t) * static_cast<std::size_t>(n)) == 0;
+    return same(a.r, b.r) && text &&
+           std::memcmp(a.values, b.values, sizeof(std::uint32_t) * static_cast<std::size_t>(n)) == 0;
 }
 
 int items_of(std::uint8_t b) { return b % 8; }

@@ -54,8 +54,9 @@ TEST(Convert, WriteFailureNamesTheKindOfLineLost) {
         EXPECT_EQ(o.lost->error, ENOSPC);
         EXPECT_EQ(out.data.size(), 62 + 91u);  // cut back: the second block did not arrive whole
         EXPECT_EQ(app::exit_status(o), 2);
-        EXPECT_EQ(app::describe(*o.lost), "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
-                                          "write failed: No space left on device; FORCINGS_ASCII_lsf holds 1 complete block\n");
+        EXPECT_EQ(app::describe(*o.lost),
+                  "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
+                  "write failed: No space left on device; FORCINGS_ASCII_lsf holds 1 complete block\n");
     }
     // No room at all: the first header line fails at once.
     {
@@ -72,8 +73,9 @@ TEST(Convert, WriteFailureNamesTheKindOfLineLost) {
 
 TEST(Convert, PendingLinesReachTheOutputOnEveryEnd) {
     const std::string block = " 1.0 0 2.0\n";
-    const std::string lines = "001     000             1.00000          2.000          0.000\n\n"
-                              "002     000             1.00000          2.000          0.000\n\n";
+    const std::string lines =
+        "001     000             1.00000          2.000          0.000\n\n"
+        "002     000             1.00000          2.000          0.000\n\n";
     for (const char* tail : {"", " 1.0 x", " 1.0 1 2.0\n 1 2 q", " 1.0 2147483647 2.0\n"}) {
         SCOPED_TRACE(tail);
         const std::string input = "t\n" + block + block + tail;
@@ -135,9 +137,10 @@ TEST(Diagnostics, WriteFailureWhoseCutBackFailed) {
     f.error = ENOSPC;
     f.kept = {true, 900, 18446744073709551615u};
     f.cut_error = EIO;
-    EXPECT_EQ(app::describe(f), "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
-                                "write failed: No space left on device; FORCINGS_ASCII_lsf could not be cut back "
-                                "to 18446744073709551615 complete blocks: Input/output error\n");
+    EXPECT_EQ(app::describe(f),
+              "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
+              "write failed: No space left on device; FORCINGS_ASCII_lsf could not be cut back "
+              "to 18446744073709551615 complete blocks: Input/output error\n");
 }
 
 }  // namespace

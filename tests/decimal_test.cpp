@@ -117,8 +117,12 @@ texts render(std::mt19937_64& rng, bool negative, std::string_view digits, int m
     const long long e = static_cast<long long>(mag) - static_cast<long long>(p);
     std::string s;
     switch (rng() % 4) {
-        case 0: s = negative ? "-" : "+"; break;
-        default: s = negative ? "-" : ""; break;
+        case 0:
+            s = negative ? "-" : "+";
+            break;
+        default:
+            s = negative ? "-" : "";
+            break;
     }
     s.append(rng() % 4 == 0 ? rng() % 3 + 1 : 0, '0');
     s.append(digits.substr(0, p));
@@ -235,10 +239,18 @@ TEST(Decimal, ProductsMatchStrtof) {
         std::uint64_t w;
         int q = std::uniform_int_distribution<int>(-70, 45)(rng);
         switch (i % 5) {
-            case 0: w = rng(); break;
-            case 1: w = rng() >> (rng() % 64); break;
-            case 2: w = (std::uint64_t{1} << (rng() % 64)) + rng() % 5 - 2; break;  // near powers of two
-            case 3: w = ~std::uint64_t{0} - rng() % 3; break;
+            case 0:
+                w = rng();
+                break;
+            case 1:
+                w = rng() >> (rng() % 64);
+                break;
+            case 2:
+                w = (std::uint64_t{1} << (rng() % 64)) + rng() % 5 - 2;
+                break;  // near powers of two
+            case 3:
+                w = ~std::uint64_t{0} - rng() % 3;
+                break;
             default: {
                 // Half-way between two floats, M x 2^e with M odd and of 25
                 // bits, or next to it: w x 10^q is that for w = (M / 5^q) x
@@ -284,8 +296,8 @@ TEST(Decimal, ShortestTextsRoundTrip) {
         std::snprintf(text, sizeof text, "%.9g", static_cast<double>(f));
         b.add(text, f);
     }
-    for (const float f : {0.0f, -0.0f, FLT_MIN, FLT_MAX, -FLT_MAX, FLT_TRUE_MIN, -FLT_TRUE_MIN, INFINITY,
-                          -INFINITY, std::nextafter(FLT_MIN, 0.0f)}) {
+    for (const float f : {0.0f, -0.0f, FLT_MIN, FLT_MAX, -FLT_MAX, FLT_TRUE_MIN, -FLT_TRUE_MIN, INFINITY, -INFINITY,
+                          std::nextafter(FLT_MIN, 0.0f)}) {
         std::snprintf(text, sizeof text, "%.9g", static_cast<double>(f));
         b.add(text, f);
     }
@@ -336,8 +348,8 @@ TEST(Decimal, TiesToEvenAndJustAside) {
         const float f = from_bits(fb);
         const float up = std::nextafter(f, INFINITY);
         const float even = (fb & 1) == 0 ? f : up;
-        const double mid = (static_cast<double>(f) + (std::isinf(up) ? static_cast<double>(FLT_MAX) + 0x1p103
-                                                                     : static_cast<double>(up))) /
+        const double mid = (static_cast<double>(f) +
+                            (std::isinf(up) ? static_cast<double>(FLT_MAX) + 0x1p103 : static_cast<double>(up))) /
                            2;
         bool negative;
         int mag;

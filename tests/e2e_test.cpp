@@ -114,8 +114,10 @@ TEST(EndOfInput, IncompleteBlockIsNeitherCountedNorWritten) {
         {" 7.0 2 2.0\n", 21, "after input line 4, inside block 2 (header in input line 4): 0 of its 2 rows read"},
         {" 7.0 2 2.0\n" + row_text, 21,
          "after input line 5, inside block 2 (header in input line 4): 1 of its 2 rows read"},
-        {" 7.0 2 2.0\n1 2 3\n", 21, "after input line 5, inside block 2 (header in input line 4): 0 of its 2 rows read"},
-        {"\n 7.0 1 2.0 / x\n\n", 21, "after input line 6, inside block 2 (header in input line 5): 0 of its 1 row read"},
+        {" 7.0 2 2.0\n1 2 3\n", 21,
+         "after input line 5, inside block 2 (header in input line 4): 0 of its 2 rows read"},
+        {"\n 7.0 1 2.0 / x\n\n", 21,
+         "after input line 6, inside block 2 (header in input line 5): 0 of its 1 row read"},
         {" 7.0\n3\n2.0\n" + row_text, 21,
          "after input line 7, inside block 2 (header in input line 6): 1 of its 3 rows read"},
         {" 7.0 2", 18, "after input line 4, inside the header of block 2: 2 of its 3 values read"},
@@ -182,8 +184,7 @@ TEST(Blocks, CrLfLinesReadAsLfLines) {
     scratch_dir dir;
     dir.put("lsf", "title\r\n 1.5 1 2.0\r\n1 2 3 4 5 6 7\r\n");
     EXPECT_EQ(run_converter(dir).status, 2);
-    EXPECT_EQ(dir.get(out_name),
-              header("001     001", "        1.50000          2.000          0.000") + row_line);
+    EXPECT_EQ(dir.get(out_name), header("001     001", "        1.50000          2.000          0.000") + row_line);
 }
 
 TEST(Storage, HugeRowCountFailsBeforeAnyRowIsRead) {
@@ -193,8 +194,7 @@ TEST(Storage, HugeRowCountFailsBeforeAnyRowIsRead) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.errors, "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
     // The block before it is complete and reaches the file.
-    EXPECT_EQ(dir.get(out_name),
-              header("001     001", "        1.00000          2.000          0.000") + row_line);
+    EXPECT_EQ(dir.get(out_name), header("001     001", "        1.00000          2.000          0.000") + row_line);
 }
 
 TEST(Malformed, DiagnosticQuotesTheValueAndNamesItemTypeAndLine) {
@@ -205,18 +205,17 @@ TEST(Malformed, DiagnosticQuotesTheValueAndNamesItemTypeAndLine) {
         int statement;
     } cases[] = {
         {"t\n 1.0 5.0 2.0\n", "malformed value \"5.0\" in input line 2: item 2 must be an integer\n", 18},
-        {"t\n 1.0 1 2.0\n1 2 3\n\n 4 x 6 7\n",
-         "malformed value \"x\" in input line 5: item 5 must be a real number\n", 21},
-        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7;\n",
-         "malformed value \"7;\" in input line 3: item 7 must be a real number\n", 21},
-        {"t\n 1.0 3000000000 2.0\n",
-         "malformed value \"3000000000\" in input line 2: item 2 must be an integer\n", 18},
+        {"t\n 1.0 1 2.0\n1 2 3\n\n 4 x 6 7\n", "malformed value \"x\" in input line 5: item 5 must be a real number\n",
+         21},
+        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7;\n", "malformed value \"7;\" in input line 3: item 7 must be a real number\n",
+         21},
+        {"t\n 1.0 3000000000 2.0\n", "malformed value \"3000000000\" in input line 2: item 2 must be an integer\n", 18},
         // The whole value up to its end, a repeat count included.
         {"t\n 0.0 1 1000.0\n 10.0 1012.50 288.085 1.31e-02 84O.40 -0.700 -1.5e-04\n",
          "malformed value \"84O.40\" in input line 3: item 5 must be a real number\n", 21},
         {"t\n 1.0 2*1.5\n", "malformed value \"2*1.5\" in input line 2: item 2 must be an integer\n", 18},
-        {"t\n 1.0 1 2.0\n1 2 3 0*4,5 6 7\n",
-         "malformed value \"0*4\" in input line 3: item 4 must be a real number\n", 21},
+        {"t\n 1.0 1 2.0\n1 2 3 0*4,5 6 7\n", "malformed value \"0*4\" in input line 3: item 4 must be a real number\n",
+         21},
         // Bytes that do not print are escaped, and so are quotes and backslashes.
         {"t\n 1.0 1 2.0\n1 2 3 4\x01\"\\\xc3\xa9\x7f\r5 6 7\n"s,
          "malformed value \"4\\x01\\\"\\\\\\xc3\\xa9\\x7f\" in input line 3: item 4 must be a real number\n", 21},
@@ -304,19 +303,24 @@ TEST(Files, ClosedStandardDescriptorsNeverReceiveAFile) {
         EXPECT_EQ(dir.get("lsf"), in);
         EXPECT_EQ(dir.get(out_name), lines);
         const bool no_errors = std::find(closed.begin(), closed.end(), 2) != closed.end();
-        EXPECT_EQ(r.errors, no_errors ? "" : "lsf2ascii: " + where(18, 10) + "end of file after input line 3: 1 block converted\n");
+        EXPECT_EQ(
+            r.errors,
+            no_errors ? "" : "lsf2ascii: " + where(18, 10) + "end of file after input line 3: 1 block converted\n");
     }
 }
 
 TEST(Files, OutputThatIsTheInputIsRefusedAndBothStayUnchanged) {
     const std::string in = "t\n 1.5 1 2.0\n" + row_text;
-    const std::string refused = "lsf2ascii: " + where(10, 20) + "open failed: " + out_name + " is the same file as lsf\n";
+    const std::string refused =
+        "lsf2ascii: " + where(10, 20) + "open failed: " + out_name + " is the same file as lsf\n";
     struct {
         const char* what;
         void (*link)(const scratch_dir&);
     } cases[] = {
-        {"output a symbolic link to the input", [](const scratch_dir& d) { fs::create_symlink("lsf", d.file(out_name)); }},
-        {"output a hard link to the input", [](const scratch_dir& d) { fs::create_hard_link(d.file("lsf"), d.file(out_name)); }},
+        {"output a symbolic link to the input",
+         [](const scratch_dir& d) { fs::create_symlink("lsf", d.file(out_name)); }},
+        {"output a hard link to the input",
+         [](const scratch_dir& d) { fs::create_hard_link(d.file("lsf"), d.file(out_name)); }},
         {"input a symbolic link to the output",
          [](const scratch_dir& d) {
              fs::rename(d.file("lsf"), d.file(out_name));
@@ -350,8 +354,7 @@ TEST(Files, ArgumentsAreIgnoredAndLocaleDoesNotMatter) {
     const auto r = run_converter(dir);
     ::unsetenv("LC_ALL");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(dir.get(out_name),
-              header("001     001", "        1.50000          2.000          0.000") + row_line);
+    EXPECT_EQ(dir.get(out_name), header("001     001", "        1.50000          2.000          0.000") + row_line);
 }
 
 }  // namespace

@@ -44,8 +44,8 @@ struct options {
 };
 
 struct totals {
-    std::atomic<std::uint64_t> mismatches{0};      // field differs from printf
-    std::atomic<std::uint64_t> disagreements{0};   // to_chars differs from printf
+    std::atomic<std::uint64_t> mismatches{0};     // field differs from printf
+    std::atomic<std::uint64_t> disagreements{0};  // to_chars differs from printf
     std::atomic<std::uint64_t> cross_checked{0};
     std::mutex report;
     int reported = 0;

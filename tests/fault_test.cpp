@@ -307,16 +307,22 @@ TEST(NotText, NulBytesAndInvalidUtf8) {
         std::string diagnostic;
     } cases[] = {
         // In the title and after a row's last value they are not read.
-        {"t\0\xff\xfe\xc3("s + "\n" + first, first_out, where(18, 10) + "end of file after input line 3: 1 block converted\n"},
-        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7 \0\x80\xbf\n"s, first_out, where(18, 10) + "end of file after input line 3: 1 block converted\n"},
+        {"t\0\xff\xfe\xc3("s + "\n" + first, first_out,
+         where(18, 10) + "end of file after input line 3: 1 block converted\n"},
+        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7 \0\x80\xbf\n"s, first_out,
+         where(18, 10) + "end of file after input line 3: 1 block converted\n"},
         // Where a value stands they are malformed, and what came before stays.
         {"t\n" + first + " 1.0 1 2.0\n1 2 \0 4 5 6 7\n"s, first_out,
          where(21, 10) + "malformed value \"\\x00\" in input line 5: item 3 must be a real number\n"},
         {"t\n" + first + " 1.0 1 2.0\n1 2 3 4 5 6 7\xc3\xa9\n"s, first_out,
          where(21, 10) + "malformed value \"7\\xc3\\xa9\" in input line 5: item 7 must be a real number\n"},
-        {"t\n" + first + " 1.0 \xef\xbb\xbf" "1 2.0\n"s, first_out,
+        {"t\n" + first +
+             " 1.0 \xef\xbb\xbf"
+             "1 2.0\n"s,
+         first_out,
          where(18, 10) + "malformed value \"\\xef\\xbb\\xbf1\" in input line 4: item 2 must be an integer\n"},
-        {"\xef\xbb\xbft\n\0 1.0 1 2.0\n"s, "", where(18, 10) + "malformed value \"\\x00\" in input line 2: item 1 must be a real number\n"},
+        {"\xef\xbb\xbft\n\0 1.0 1 2.0\n"s, "",
+         where(18, 10) + "malformed value \"\\x00\" in input line 2: item 1 must be a real number\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.input));
@@ -334,8 +340,10 @@ TEST(NotText, CrLfLineEndsThroughoutAFile) {
     const std::string in = blocks_input(3, 2);
     std::string crlf;
     for (char ch : in) {
-        if (ch == '\n') crlf += "\r\n\r\n";
-        else crlf += ch;
+        if (ch == '\n')
+            crlf += "\r\n\r\n";
+        else
+            crlf += ch;
     }
     scratch_dir lf;
     lf.put("lsf", in);
@@ -365,8 +373,7 @@ pid_t spawn(const std::function<void()>& body) {
 
 void reap(pid_t pid) {
     int ws;
-    while (::waitpid(pid, &ws, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &ws, 0) < 0 && errno == EINTR) {}
 }
 
 // The writing end of a FIFO a run reads its input from: what the test has
@@ -519,7 +526,7 @@ TEST(Interrupted, EachSignalLeavesWholeBlocksAndEndsTheRunByItself) {
     } moments[] = {
         {in.find('\n', in.find("1000.25")), {}, 0},  // inside the first block
         {in.size() / 2, {}, 0},
-        {in.size() - 1, {}, 0},  // all but the last line end
+        {in.size() - 1, {}, 0},              // all but the last line end
         {in.size() / 2, {SIGHUP}, SIGTERM},  // under nohup, SIGHUP is not the end
     };
     auto name = [](int sig) { return std::string(sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP"); };

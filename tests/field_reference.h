@@ -23,10 +23,14 @@ constexpr kind all_kinds[] = {kind::fixed9, kind::fixed5, kind::fixed3, kind::sc
 
 inline const char* name(kind k) {
     switch (k) {
-        case kind::fixed9: return "F15.9";
-        case kind::fixed5: return "F15.5";
-        case kind::fixed3: return "F15.3";
-        case kind::scientific: return "ES15.5E3";
+        case kind::fixed9:
+            return "F15.9";
+        case kind::fixed5:
+            return "F15.5";
+        case kind::fixed3:
+            return "F15.3";
+        case kind::scientific:
+            return "ES15.5E3";
     }
     return "?";
 }
@@ -43,9 +47,8 @@ inline int convert(char* buf, std::size_t size, double d, kind k, method m) {
         return k == kind::scientific ? std::snprintf(buf, size, "%.5e", d)
                                      : std::snprintf(buf, size, "%.*f", decimals(k), d);
     }
-    const auto r = k == kind::scientific
-                       ? std::to_chars(buf, buf + size, d, std::chars_format::scientific, 5)
-                       : std::to_chars(buf, buf + size, d, std::chars_format::fixed, decimals(k));
+    const auto r = k == kind::scientific ? std::to_chars(buf, buf + size, d, std::chars_format::scientific, 5)
+                                         : std::to_chars(buf, buf + size, d, std::chars_format::fixed, decimals(k));
     return r.ec == std::errc{} ? static_cast<int>(r.ptr - buf) : -1;
 }
 

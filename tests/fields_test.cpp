@@ -155,8 +155,8 @@ void check(const std::vector<std::uint32_t>& patterns, kind k) {
         if (got != want && ++wrong <= 10) {
             char hex[16];
             std::snprintf(hex, sizeof hex, "%08x", b);
-            ADD_FAILURE() << reference::name(k) << " of 0x" << hex << " (" << static_cast<double>(v)
-                          << "): got [" << got << "], want [" << want << "]";
+            ADD_FAILURE() << reference::name(k) << " of 0x" << hex << " (" << static_cast<double>(v) << "): got ["
+                          << got << "], want [" << want << "]";
         }
     }
     EXPECT_EQ(wrong, 0) << "of " << patterns.size() << " patterns";
@@ -189,7 +189,8 @@ TEST(FieldsAgainstPrintf, Scientific) { check_kind(kind::scientific, 4); }
 TEST(FieldsAgainstPrintf, DataLineIsItsSixFields) {
     // Rows of values of every shape, and rows of ordinary magnitudes; the
     // line must not touch the byte after it.
-    const kind kinds[] = {kind::fixed9, kind::scientific, kind::fixed9, kind::fixed9, kind::scientific, kind::scientific};
+    const kind kinds[] = {kind::fixed9, kind::scientific, kind::fixed9,
+                          kind::fixed9, kind::scientific, kind::scientific};
     std::vector<std::uint32_t> patterns = random_patterns(5);
     int wrong = 0;
     for (std::size_t i = 0; i + 6 <= patterns.size(); i += 6) {
@@ -217,8 +218,8 @@ TEST(FieldsAgainstPrintf, IntegerOverAWideRange) {
         if (integer_field(v) != want && ++wrong <= 10) ADD_FAILURE() << v << ": got " << integer_field(v);
     };
     for (std::int32_t v = -20000; v <= 20000; ++v) check_one(v);
-    for (std::int32_t v : {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
-                           -1000000, 1000000})
+    for (std::int32_t v :
+         {std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), -1000000, 1000000})
         check_one(v);
     EXPECT_EQ(wrong, 0);
 }
@@ -302,16 +303,16 @@ TEST(FieldExamples, Scientific) {
                                          {-0.0823200f, "  -8.23200E-002"},
                                          {999999.5f, "   1.00000E+006"},  // rounds up to ten
                                          {9.999994e-3f, "   9.99999E-003"},
-                                         {500000.5f, "   5.00000E+005"},  // tie, to even
-                                         {500001.5f, "   5.00002E+005"},  // tie, to even
-                                         {1234565.0f, "   1.23456E+006"},  // tie, to even
+                                         {500000.5f, "   5.00000E+005"},              // tie, to even
+                                         {500001.5f, "   5.00002E+005"},              // tie, to even
+                                         {1234565.0f, "   1.23456E+006"},             // tie, to even
                                          {std::ldexp(1.0f, -10), "   9.76562E-004"},  // tie, to even
-                                         {1e6f, "   1.00000E+006"},  // a whole quotient by 10
-                                         {9999995.0f, "   1.00000E+007"},   // tie, to even: ten
-                                         {12345650.0f, "   1.23456E+007"},  // tie, to even
+                                         {1e6f, "   1.00000E+006"},                   // a whole quotient by 10
+                                         {9999995.0f, "   1.00000E+007"},             // tie, to even: ten
+                                         {12345650.0f, "   1.23456E+007"},            // tie, to even
                                          {-3e38f, "  -3.00000E+038"},
-                                         {1e-12f, "   1.00000E-012"},   // just below 10^-12
-                                         {1e-40f, "   9.99995E-041"},   // subnormal
+                                         {1e-12f, "   1.00000E-012"},  // just below 10^-12
+                                         {1e-40f, "   9.99995E-041"},  // subnormal
                                          {std::numeric_limits<float>::max(), "   3.40282E+038"},
                                          {std::numeric_limits<float>::denorm_min(), "   1.40130E-045"},
                                          {-std::numeric_limits<float>::min(), "  -1.17549E-038"},

@@ -83,8 +83,10 @@ public:
     }
 
     int truncate(std::uint64_t size) override {
-        if (size > data.size()) grown = true;  // the writer only ever cuts back
-        else data.resize(static_cast<std::size_t>(size));
+        if (size > data.size())
+            grown = true;  // the writer only ever cuts back
+        else
+            data.resize(static_cast<std::size_t>(size));
         ++truncations;
         return 0;
     }

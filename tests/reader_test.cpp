@@ -72,8 +72,8 @@ std::string describe(const read_result& r) {
         case status::end_of_file:
             return "eof " + std::to_string(r.line);
         case status::malformed:
-            return "malformed " + std::to_string(r.position) +
-                   (r.expected == kind::real ? " real" : " integer") + " line " + std::to_string(r.line);
+            return "malformed " + std::to_string(r.position) + (r.expected == kind::real ? " real" : " integer") +
+                   " line " + std::to_string(r.line);
         case status::read_error:
             return "error " + std::to_string(r.error) + " line " + std::to_string(r.line);
     }
@@ -84,14 +84,18 @@ std::string escape(std::string_view s) {
     std::string out;
     for (const char ch : s.substr(0, 80)) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else if (c == '\t') out += "\\t";
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\t')
+            out += "\\t";
         else if (c < 0x20 || c >= 0x7f) {
             char b[8];
             std::snprintf(b, sizeof b, "\\x%02x", c);
             out += b;
-        } else out += ch;
+        } else
+            out += ch;
     }
     if (s.size() > 80) out += "...";
     return out;
@@ -130,8 +134,7 @@ std::vector<std::string> run(const reader_case& c, textio::source& src, std::str
             for (std::size_t k = 0; k < n; ++k)
                 items.push_back(s.kinds[k] == 'i' ? item::integer(ints[k]) : item::real(reals[k]));
             r = rd.read_list(items);
-            for (std::size_t k = 0; k < n; ++k)
-                d += (s.kinds[k] == 'i' ? show(ints[k]) : show(reals[k])) + " ";
+            for (std::size_t k = 0; k < n; ++k) d += (s.kinds[k] == 'i' ? show(ints[k]) : show(reals[k])) + " ";
         }
         out.push_back(d.empty() ? describe(r) : d + "| " + describe(r));
         if (text != nullptr && r.what == status::malformed) *text = rd.malformed_text();
@@ -300,8 +303,7 @@ const std::vector<reader_case> real_cases = {
     {".5 -.5 +.5e1 .5d-1\n", {{"rrrr", "0.5 -0.5 5 0.05 | ok"}}},
     {"5. -5. 5.e1 5.+1\n", {{"rrrr", "5 -5 50 50 | ok"}}},
     {"-0 -0.0e0 +0. 00012.5000\n", {{"rrrr", "-0 -0 0 12.5 | ok"}}},
-    {"1e00000000000000000000000000001 0.1 3.4028235e38 1e-40\n",
-     {{"rrrr", "10 0.1 3.4028235e+38 1e-40 | ok"}}},
+    {"1e00000000000000000000000000001 0.1 3.4028235e38 1e-40\n", {{"rrrr", "10 0.1 3.4028235e+38 1e-40 | ok"}}},
     {"Inf inf INF -Inf +inFinITy Infinity -INFINITY\n", {{"rrrrrrr", "inf inf inf -inf inf inf -inf | ok"}}},
     {"NaN nan -NaN +nAn\n", {{"rrrr", "nan nan -nan nan | ok"}}},
     {"inf,nan/\n", {{"rrr", "inf nan ? | ok"}}},
@@ -405,15 +407,17 @@ const std::vector<reader_case> malformed_cases = {
     {std::string("1\0\n", 3), {{"r", "? | malformed 1 real line 1"}}},
     {std::string("\0", 1), {{"r", "? | malformed 1 real line 1"}}},
     {"1 \xc3\xa9 2\n", {{"rrr", "1 ? ? | malformed 2 real line 1"}}},
-    {"1\xa0" "2\n", {{"rr", "? ? | malformed 1 real line 1"}}},
+    {"1\xa0"
+     "2\n",
+     {{"rr", "? ? | malformed 1 real line 1"}}},
     {"\xff\n", {{"i", "? | malformed 1 integer line 1"}}},
     {"1.5 \x80\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
     // The line is where the value stands, after lines of other reads,
     // lines passed over and lines a list was spread over.
     {"t\n1 2\n\n3 x\n", {{"-", "ok"}, {"rrrr", "1 2 3 ? | malformed 4 real line 4"}}},
     {"title\n1.5\n7.0 2\n", {{"-", "ok"}, {"rir", "1.5 ? ? | malformed 2 integer line 3"}}},
-    {"t\n1 2 3\n4 5 6 7\n\n\n8;\n", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"rrr", "4 5 6 | ok"},
-                                     {"rr", "? ? | malformed 1 real line 6"}}},
+    {"t\n1 2 3\n4 5 6 7\n\n\n8;\n",
+     {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"rrr", "4 5 6 | ok"}, {"rr", "? ? | malformed 1 real line 6"}}},
 };
 
 // The end of the input; the line count is how many lines the input holds,
@@ -446,8 +450,8 @@ const std::vector<reader_case> end_of_file_cases = {
 };
 
 const std::vector<const std::vector<reader_case>*> all_tables = {
-    &separator_cases, &line_end_cases, &rest_of_line_cases, &slash_cases, &null_cases, &repeat_cases,
-    &real_cases, &integer_cases, &malformed_cases, &end_of_file_cases};
+    &separator_cases, &line_end_cases, &rest_of_line_cases, &slash_cases,     &null_cases,
+    &repeat_cases,    &real_cases,     &integer_cases,      &malformed_cases, &end_of_file_cases};
 
 TEST(Reader, Separators) { check(separator_cases); }
 TEST(Reader, LineEnds) { check(line_end_cases); }
@@ -536,8 +540,8 @@ TEST(Reader, ReadErrorAtEveryByte) {
                 for (const std::size_t chunk : {whole, std::size_t{1}}) {
                     memory_source src(c.input, chunk, cut, ENOSPC);
                     const std::vector<std::string> got = run(c, src);
-                    const std::string where = "input \"" + escape(c.input) + "\" failing after " +
-                                              std::to_string(cut) + " bytes";
+                    const std::string where =
+                        "input \"" + escape(c.input) + "\" failing after " + std::to_string(cut) + " bytes";
                     ASSERT_LE(got.size(), full.size()) << where;
                     std::size_t k = 0;
                     while (k < got.size() && got[k] == full[k]) ++k;
@@ -567,11 +571,12 @@ TEST(Reader, ScansChosenAsFormsChange) {
             for (int col = 0; col < 7; ++col) {
                 if (random_forms) {
                     const double m = std::pow(10.0, std::uniform_real_distribution<double>(-46, 39)(rng));
-                    std::snprintf(value, sizeof value, rng() % 3 == 0 ? "%.*f" : "%.*g",
-                                  static_cast<int>(rng() % 10), rng() % 2 == 0 ? -m : m);
+                    std::snprintf(value, sizeof value, rng() % 3 == 0 ? "%.*f" : "%.*g", static_cast<int>(rng() % 10),
+                                  rng() % 2 == 0 ? -m : m);
                     if (std::strlen(value) > 40) std::snprintf(value, sizeof value, "%.3e", m);
                 } else {
-                    std::snprintf(value, sizeof value, "%.4f", 1000.0 * col + std::uniform_real_distribution<double>(0, 1)(rng));
+                    std::snprintf(value, sizeof value, "%.4f",
+                                  1000.0 * col + std::uniform_real_distribution<double>(0, 1)(rng));
                 }
                 text += ' ';
                 text += value;
@@ -604,8 +609,7 @@ TEST(ByteClasses, SameEveryWay) {
     const std::string usual = "0123456789.+-eEdD ,/\t\r\nxX*";
     char window[textio::window_size];
     for (int i = 0; i < 200000; ++i) {
-        for (char& c : window)
-            c = rng() % 4 == 0 ? static_cast<char>(rng()) : usual[rng() % usual.size()];
+        for (char& c : window) c = rng() % 4 == 0 ? static_cast<char>(rng()) : usual[rng() % usual.size()];
         const textio::byte_classes a = textio::classify(window), b = textio::classify_plainly(window);
         ASSERT_TRUE(a.digits == b.digits && a.points == b.points && a.letters == b.letters && a.signs == b.signs &&
                     a.minuses == b.minuses && a.ends == b.ends && a.spaces == b.spaces)

@@ -69,8 +69,8 @@ scratch_dir::~scratch_dir() {
     std::error_code ec;
     // Undo permission changes a test made so that removal succeeds.
     for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
-        std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                     ec);
     std::filesystem::remove_all(path_, ec);
 }
 
@@ -110,11 +110,16 @@ std::string unprivileged_run_refused(const scratch_dir& dir) {
         if (errno != EINTR) throw std::runtime_error("waitpid failed");
     }
     switch (WIFEXITED(ws) ? WEXITSTATUS(ws) : -1) {
-        case 0: return {};
-        case 1: return "cannot switch to user 65534";
-        case 2: return "user 65534 cannot enter " + dir.path() + " (is the temporary directory private?)";
-        case 3: return "user 65534 cannot run " + program.path;
-        default: return "the check as user 65534 failed";
+        case 0:
+            return {};
+        case 1:
+            return "cannot switch to user 65534";
+        case 2:
+            return "user 65534 cannot enter " + dir.path() + " (is the temporary directory private?)";
+        case 3:
+            return "user 65534 cannot run " + program.path;
+        default:
+            return "the check as user 65534 failed";
     }
 }
 

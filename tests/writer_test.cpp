@@ -25,11 +25,11 @@ struct fake_sink : textio::sink {
         bool operator==(const event&) const = default;
     };
 
-    std::string bytes;                                            // what the destination holds
-    std::vector<event> events;                                    // every call, in order
+    std::string bytes;                                                   // what the destination holds
+    std::vector<event> events;                                           // every call, in order
     std::uint64_t capacity = std::numeric_limits<std::uint64_t>::max();  // writes stop here
-    int write_error = ENOSPC;                                     // given when the room runs out
-    int truncate_error = 0;                                       // given by the truncates after the first few
+    int write_error = ENOSPC;                                            // given when the room runs out
+    int truncate_error = 0;                                              // given by the truncates after the first few
     std::size_t truncates_that_work = 0;
     // Each checkpoint the writer gave, with the size the sink had then; and
     // whether a write or cut-back came outside a change, or changes nested.
@@ -66,7 +66,8 @@ struct fake_sink : textio::sink {
     }
 
     std::size_t writes() const {
-        return static_cast<std::size_t>(std::count_if(events.begin(), events.end(), [](const event& e) { return !e.truncate; }));
+        return static_cast<std::size_t>(
+            std::count_if(events.begin(), events.end(), [](const event& e) { return !e.truncate; }));
     }
 };
 
@@ -281,7 +282,8 @@ TEST(Writer, FirstWriteFailingIsAHeaderFailureAtTheFirstBlock) {
 
         // Failed for good: the same answer, and nothing more reaches the sink.
         const std::size_t calls = s.events.size();
-        for (const write_result& again : {w.write_data_lines(v.data(), 2), w.write_header_line(2, 1, 0, 0), w.flush()}) {
+        for (const write_result& again :
+             {w.write_data_lines(v.data(), 2), w.write_header_line(2, 1, 0, 0), w.flush()}) {
             EXPECT_EQ(again.error, EIO);
             EXPECT_EQ(again.lost, line_kind::header);
         }
@@ -311,7 +313,8 @@ TEST(Writer, SinkThatCannotBeEmptiedIsAHeaderFailure) {
 TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
     std::vector<block> blocks;
     int seed = 0;
-    for (std::int32_t nrows : {3, 0, 1, -2, 2000, 5, 4000, 1, 0, 2900, 7, 1}) blocks.push_back({nrows, rows_of(nrows, ++seed)});
+    for (std::int32_t nrows : {3, 0, 1, -2, 2000, 5, 4000, 1, 0, 2900, 7, 1})
+        blocks.push_back({nrows, rows_of(nrows, ++seed)});
     const expected_output e = expect(blocks);
     ASSERT_GT(e.text.size(), 3 * textio::writer::buffer_size);
 
@@ -352,7 +355,8 @@ TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
         EXPECT_EQ(result.error, ENOSPC);
 
         // The line holding byte `capacity` is the first one lost.
-        const auto line = std::prev(std::upper_bound(e.lines.begin(), e.lines.end(), std::make_pair(static_cast<std::size_t>(capacity), line_kind::data)));
+        const auto line = std::prev(std::upper_bound(
+            e.lines.begin(), e.lines.end(), std::make_pair(static_cast<std::size_t>(capacity), line_kind::data)));
         EXPECT_EQ(result.lost, line->second);
         const std::size_t keep = *std::prev(std::upper_bound(e.block_starts.begin(), e.block_starts.end(), capacity));
         EXPECT_EQ(s.bytes.size(), keep);
@@ -365,7 +369,8 @@ TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
         expect_checkpoints(s, e);
 
         const std::size_t calls = s.events.size();
-        for (const write_result& again : {w.write_header_line(99, 1, 0, 0), w.write_data_lines(blocks[0].varso.data(), 1), w.flush()}) {
+        for (const write_result& again :
+             {w.write_header_line(99, 1, 0, 0), w.write_data_lines(blocks[0].varso.data(), 1), w.flush()}) {
             EXPECT_EQ(again.error, ENOSPC);
             EXPECT_EQ(again.lost, result.lost);
         }

@@ -79,7 +79,8 @@ bool to_float_by_products(std::uint64_t w, std::int64_t q, bool negative, float&
 
 bool to_float_between(std::uint64_t w, std::int64_t q, bool negative, float& out) {
     std::uint32_t lower, upper;
-    if (w == ~std::uint64_t{0} || !nearest_float_bits(w, q, lower) || !nearest_float_bits(w + 1, q, upper) || lower != upper)
+    if (w == ~std::uint64_t{0} || !nearest_float_bits(w, q, lower) || !nearest_float_bits(w + 1, q, upper) ||
+        lower != upper)
         return false;
     out = with_sign(std::bit_cast<float>(lower), negative);
     return true;
@@ -102,8 +103,7 @@ float to_float(const decimal& d) {
         bool exact = !d.inexact;
         for (int i = 19; i < d.ndigits && exact; ++i) exact = d.digits[i] == '0';
         const std::int64_t q = d.exp10 + (d.ndigits - 19);
-        if (exact ? to_float_quickly(d.head, q, d.negative, f) : to_float_between(d.head, q, d.negative, f))
-            return f;
+        if (exact ? to_float_quickly(d.head, q, d.negative, f) : to_float_between(d.head, q, d.negative, f)) return f;
     }
     return convert_exactly(d);
 }

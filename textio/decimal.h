@@ -19,11 +19,11 @@ struct decimal {
     static constexpr int max_digits = 200;
 
     bool negative = false;
-    bool inexact = false;        // a non-zero digit past max_digits was dropped
-    int ndigits = 0;             // significant digits kept, at most max_digits
-    std::int64_t exp10 = 0;      // kept within +-(2^62)
-    std::uint64_t head = 0;      // the first min(ndigits, 19) digits as a number
-    char digits[max_digits];     // '0' to '9'
+    bool inexact = false;     // a non-zero digit past max_digits was dropped
+    int ndigits = 0;          // significant digits kept, at most max_digits
+    std::int64_t exp10 = 0;   // kept within +-(2^62)
+    std::uint64_t head = 0;   // the first min(ndigits, 19) digits as a number
+    char digits[max_digits];  // '0' to '9'
 
     void clear() {
         negative = false;

@@ -85,13 +85,12 @@ constexpr bool floor_log10_pow2_is_exact() {
 static_assert(floor_log10_pow2_is_exact());
 
 constexpr float nearest_powers_of_ten[] = {
-    1e-45f, 1e-44f, 1e-43f, 1e-42f, 1e-41f, 1e-40f, 1e-39f, 1e-38f, 1e-37f, 1e-36f, 1e-35f, 1e-34f,
-    1e-33f, 1e-32f, 1e-31f, 1e-30f, 1e-29f, 1e-28f, 1e-27f, 1e-26f, 1e-25f, 1e-24f, 1e-23f, 1e-22f,
-    1e-21f, 1e-20f, 1e-19f, 1e-18f, 1e-17f, 1e-16f, 1e-15f, 1e-14f, 1e-13f, 1e-12f, 1e-11f, 1e-10f,
-    1e-9f,  1e-8f,  1e-7f,  1e-6f,  1e-5f,  1e-4f,  1e-3f,  1e-2f,  1e-1f,  1e0f,   1e1f,   1e2f,
-    1e3f,   1e4f,   1e5f,   1e6f,   1e7f,   1e8f,   1e9f,   1e10f,  1e11f,  1e12f,  1e13f,  1e14f,
-    1e15f,  1e16f,  1e17f,  1e18f,  1e19f,  1e20f,  1e21f,  1e22f,  1e23f,  1e24f,  1e25f,  1e26f,
-    1e27f,  1e28f,  1e29f,  1e30f,  1e31f,  1e32f,  1e33f,  1e34f,  1e35f,  1e36f,  1e37f,  1e38f};
+    1e-45f, 1e-44f, 1e-43f, 1e-42f, 1e-41f, 1e-40f, 1e-39f, 1e-38f, 1e-37f, 1e-36f, 1e-35f, 1e-34f, 1e-33f, 1e-32f,
+    1e-31f, 1e-30f, 1e-29f, 1e-28f, 1e-27f, 1e-26f, 1e-25f, 1e-24f, 1e-23f, 1e-22f, 1e-21f, 1e-20f, 1e-19f, 1e-18f,
+    1e-17f, 1e-16f, 1e-15f, 1e-14f, 1e-13f, 1e-12f, 1e-11f, 1e-10f, 1e-9f,  1e-8f,  1e-7f,  1e-6f,  1e-5f,  1e-4f,
+    1e-3f,  1e-2f,  1e-1f,  1e0f,   1e1f,   1e2f,   1e3f,   1e4f,   1e5f,   1e6f,   1e7f,   1e8f,   1e9f,   1e10f,
+    1e11f,  1e12f,  1e13f,  1e14f,  1e15f,  1e16f,  1e17f,  1e18f,  1e19f,  1e20f,  1e21f,  1e22f,  1e23f,  1e24f,
+    1e25f,  1e26f,  1e27f,  1e28f,  1e29f,  1e30f,  1e31f,  1e32f,  1e33f,  1e34f,  1e35f,  1e36f,  1e37f,  1e38f};
 
 // The bits of the smallest float at or above 10^j, for j from -45 to 39
 // (index j + 45): |v| >= 10^j exactly when the bits of |v| are at least these.
@@ -238,8 +237,8 @@ template <int decimals>
         constexpr std::uint64_t whole_bytes = (std::uint64_t{1} << (8 * whole)) - 1;
         const int zeros =
             std::countr_zero((first ^ every_byte<std::uint64_t>('0')) | std::uint64_t{1} << (8 * whole - 8)) / 8;
-        const std::uint64_t head = (first & whole_bytes) | std::uint64_t{'.'} << (8 * whole) |
-                                   (first & ~whole_bytes) << 8;
+        const std::uint64_t head =
+            (first & whole_bytes) | std::uint64_t{'.'} << (8 * whole) | (first & ~whole_bytes) << 8;
         store_bytes(field, blank_leading(head, zeros, negative));
         store_bytes(field + 7, last);
     } else {
@@ -372,16 +371,26 @@ void put_integer(char* field, std::int32_t v) {
 
 void put_fixed(char* field, float v, int decimals) {
     switch (decimals) {
-        case 9: return fixed<9>(field, v);
-        case 5: return fixed<5>(field, v);
-        case 3: return fixed<3>(field, v);
-        case 0: return fixed<0>(field, v);
-        case 1: return fixed<1>(field, v);
-        case 2: return fixed<2>(field, v);
-        case 4: return fixed<4>(field, v);
-        case 6: return fixed<6>(field, v);
-        case 7: return fixed<7>(field, v);
-        default: return fixed<8>(field, v);
+        case 9:
+            return fixed<9>(field, v);
+        case 5:
+            return fixed<5>(field, v);
+        case 3:
+            return fixed<3>(field, v);
+        case 0:
+            return fixed<0>(field, v);
+        case 1:
+            return fixed<1>(field, v);
+        case 2:
+            return fixed<2>(field, v);
+        case 4:
+            return fixed<4>(field, v);
+        case 6:
+            return fixed<6>(field, v);
+        case 7:
+            return fixed<7>(field, v);
+        default:
+            return fixed<8>(field, v);
     }
 }
 

@@ -65,9 +65,9 @@ inline constexpr auto first_bytes = [] {
     const unsigned exponent_digits = detail::lowest(nondigits >> exponent_digits_at);
     // Well formed (a digit at least, an exponent mark only with digits after
     // it), and at most two exponent digits.
-    const bool fits = (exponent_digits_at + exponent_digits == end) & is_terminator(static_cast<unsigned char>(p[end])) &
-                      (exponent_at - sign != point) & ((exponent_digits != 0) == (exponent_digits_at != exponent_at)) &
-                      (exponent_digits <= 2);
+    const bool fits = (exponent_digits_at + exponent_digits == end) &
+                      is_terminator(static_cast<unsigned char>(p[end])) & (exponent_at - sign != point) &
+                      ((exponent_digits != 0) == (exponent_digits_at != exponent_at)) & (exponent_digits <= 2);
     if (!fits) [[unlikely]]
         return scan_real_by_bytes(p, out, shape);
 

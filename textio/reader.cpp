@@ -15,10 +15,10 @@ namespace textio {
 struct reader::token {
     enum class shape : std::uint8_t { number, infinity, nan };
 
-    decimal dec;                // the significant digits and exponent
-    std::uint64_t whole = 0;    // the digits before any point, saturated
+    decimal dec;              // the significant digits and exponent
+    std::uint64_t whole = 0;  // the digits before any point, saturated
     shape form = shape::number;
-    bool digits = false;        // at least one digit before the exponent
+    bool digits = false;  // at least one digit before the exponent
     bool point = false;
     bool exponent = false;
 
@@ -43,8 +43,7 @@ struct reader::token {
     float real_value() const {
         switch (form) {
             case shape::infinity:
-                return dec.negative ? -std::numeric_limits<float>::infinity()
-                                    : std::numeric_limits<float>::infinity();
+                return dec.negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
             case shape::nan:
                 return dec.negative ? -std::numeric_limits<float>::quiet_NaN()
                                     : std::numeric_limits<float>::quiet_NaN();
@@ -245,7 +244,8 @@ void reader::keep_text(const char* to) {
 
 read_result reader::malformed(std::size_t index, kind expected) {
     // The value's text goes on to its end, or one byte past what is quoted.
-    if (mark_ == nullptr) text_length_ = 0;
+    if (mark_ == nullptr)
+        text_length_ = 0;
     else {
         while (text_length_ + static_cast<std::size_t>(p_ - mark_) <= text_size && !at_terminator()) ++p_;
         keep_text(p_);
@@ -375,8 +375,7 @@ template <class Scan>
         if (error_ != 0) return stopped();
         after_comma = false;
 
-        const std::size_t copies =
-            repeat < n - next ? static_cast<std::size_t>(repeat) : n - next;
+        const std::size_t copies = repeat < n - next ? static_cast<std::size_t>(repeat) : n - next;
         bool real_done = false;
         float real = 0;
         for (std::size_t k = 0; k < copies; ++k, ++next) {

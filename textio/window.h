@@ -66,7 +66,12 @@ inline byte_classes classify(const char* p) {
     // Signed: the bytes from 0x80 on count as below '0'.
     const __m128i below = _mm_cmplt_epi8(a, _mm_set1_epi8('0'));
     const __m128i end = _mm_andnot_si128(_mm_or_si128(sign, point), below);
-    return {mask(digit), mask(point), mask(letter), mask(sign), mask(minus), mask(end),
+    return {mask(digit),
+            mask(point),
+            mask(letter),
+            mask(sign),
+            mask(minus),
+            mask(end),
             mask(is(a, ' ')) | mask(is(b, ' ')) << 16};
 }
 #else

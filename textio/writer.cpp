@@ -11,8 +11,7 @@ constexpr int blanks = 5;
 
 }  // namespace
 
-char* format_header_line(char* out, std::int32_t block_count, std::int32_t nrows, float lead_value,
-                         float ref_value) {
+char* format_header_line(char* out, std::int32_t block_count, std::int32_t nrows, float lead_value, float ref_value) {
     char* p = out;
     put_integer(p, block_count);
     p += integer_width;
@@ -50,13 +49,12 @@ char* writer::room(std::size_t n) {
     return failure_.error == 0 ? buf_.get() + used_ : nullptr;
 }
 
-write_result writer::write_header_line(std::int32_t block_count, std::int32_t nrows,
-                                       float lead_value, float ref_value) {
+write_result writer::write_header_line(std::int32_t block_count, std::int32_t nrows, float lead_value,
+                                       float ref_value) {
     char* p = room(header_line_length + 1);
     if (p == nullptr) return failure_;
     boundary_ = written_ + used_;
-    used_ = static_cast<std::size_t>(format_header_line(p, block_count, nrows, lead_value, ref_value) -
-                                     buf_.get());
+    used_ = static_cast<std::size_t>(format_header_line(p, block_count, nrows, lead_value, ref_value) - buf_.get());
     return {};
 }
 

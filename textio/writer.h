@@ -17,17 +17,16 @@ constexpr int data_columns = 6;
 enum class line_kind : std::uint8_t { header, data };
 
 struct write_result {
-    int error = 0;                     // errno of the failed write, 0 on success
+    int error = 0;                       // errno of the failed write, 0 on success
     line_kind lost = line_kind::header;  // the kind of the first line that did not reach the sink
-    checkpoint kept;                   // what the sink holds once cut back after the failure
-    int cut_error = 0;                 // errno of a cut-back that failed: the sink may end inside a block
+    checkpoint kept;                     // what the sink holds once cut back after the failure
+    int cut_error = 0;                   // errno of a cut-back that failed: the sink may end inside a block
 
     explicit operator bool() const { return error == 0; }
 };
 
 // The text of the lines, without buffering: each returns the end of what it wrote.
-char* format_header_line(char* out, std::int32_t block_count, std::int32_t nrows, float lead_value,
-                         float ref_value);
+char* format_header_line(char* out, std::int32_t block_count, std::int32_t nrows, float lead_value, float ref_value);
 char* format_data_line(char* out, const float* row);
 
 class writer {
@@ -38,8 +37,7 @@ public:
 
     // "(2(I3.3,5X),F15.5,2F15.3)": block_count, nrows, lead_value,
     // ref_value and a zero.
-    write_result write_header_line(std::int32_t block_count, std::int32_t nrows, float lead_value,
-                                   float ref_value);
+    write_result write_header_line(std::int32_t block_count, std::int32_t nrows, float lead_value, float ref_value);
 
     // "(F15.9,ES15.5e3,2F15.9,2ES15.5e3)" for each of the rows of varso (six
     // values a row), or one empty line when nrows is 0 or negative.
