@@ -48,7 +48,7 @@ void read_rows(benchmark::State& state, std::string text, std::size_t rows,
         if (!rd.read_list(items)) state.SkipWithError("read failed");
         benchmark::DoNotOptimize(row);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes / rows));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes / rows));
 }
 
 // One row over and over: the branch predictor learns every branch.
@@ -89,8 +89,9 @@ void BM_read_rows_by_masks(benchmark::State& state, const char* shape) {
 void BM_convert_block(benchmark::State& state) {
     const int rows = 50;
     std::vector<float> vars(7 * rows), varso(6 * rows);
-    for (int i = 0; i < rows; ++i) {
-        const float in[7] = {10.0f * i, 1013.25f - 15.0f * i, 288.15f - 0.5f * i, 0.012f / (1 + i), 5.0f + i, -1.5f,
+    for (std::size_t i = 0; i < rows; ++i) {
+        const float f = static_cast<float>(i);
+        const float in[7] = {10.0f * f, 1013.25f - 15.0f * f, 288.15f - 0.5f * f, 0.012f / (1 + f), 5.0f + f, -1.5f,
                              -0.05f};
         std::memcpy(&vars[7 * i], in, sizeof in);
     }
@@ -105,12 +106,13 @@ void BM_convert_block(benchmark::State& state) {
 // Output rows as the row conversion gives them from rows of the usual
 // shapes (pressures, temperatures, small humidities, winds of either sign).
 std::vector<float> usual_varso(int rows) {
-    std::vector<float> vars(7 * rows), varso(6 * rows);
+    const auto n = static_cast<std::size_t>(rows);
+    std::vector<float> vars(7 * n), varso(6 * n);
     shapes::splitmix g{42};
     double v[7];
-    for (int i = 0; i < rows; ++i) {
-        shapes::row_values(g, i % 50, 50, v);
-        for (int c = 0; c < 7; ++c) vars[7 * i + c] = static_cast<float>(v[c]);
+    for (std::size_t i = 0; i < n; ++i) {
+        shapes::row_values(g, static_cast<int>(i % 50), 50, v);
+        for (std::size_t c = 0; c < 7; ++c) vars[7 * i + c] = static_cast<float>(v[c]);
     }
     app::convert_rows(vars.data(), varso.data(), rows, 1013.25f);
     return varso;
@@ -119,7 +121,7 @@ std::vector<float> usual_varso(int rows) {
 // Values of every magnitude and sign, subnormals, zeros, infinities and
 // NaNs: random bit patterns.
 std::vector<float> every_shape_varso(int rows) {
-    std::vector<float> varso(6 * rows);
+    std::vector<float> varso(6 * static_cast<std::size_t>(rows));
     std::uint64_t s = 0x9e3779b97f4a7c15ull;
     for (float& v : varso) {
         s ^= s << 13;

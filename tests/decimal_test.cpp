@@ -66,7 +66,7 @@ public:
     void flush() {
         if (expect_.empty()) return;
         for (const auto scan : {textio::real_scan::by_bytes, textio::real_scan::by_masks})
-            for (const std::uint8_t chunks : {0, 7}) read(scan, chunks);
+            for (const std::uint8_t chunks : {std::uint8_t{0}, std::uint8_t{7}}) read(scan, chunks);
         text_.clear();
         expect_.clear();
     }

@@ -547,7 +547,7 @@ TEST(Reader, ReadErrorAtEveryByte) {
                     while (k < got.size() && got[k] == full[k]) ++k;
                     if (k == got.size()) continue;  // the failure came after what these reads need
                     ASSERT_EQ(k + 1, got.size()) << where;
-                    const std::int64_t line = 1 + std::count(c.input.begin(), c.input.begin() + cut, '\n');
+                    const std::int64_t line = 1 + std::count(c.input.data(), c.input.data() + cut, '\n');
                     const std::size_t bar = got[k].find("| ");
                     const std::string status = bar == std::string::npos ? got[k] : got[k].substr(bar + 2);
                     EXPECT_EQ(status, "error " + std::to_string(ENOSPC) + " line " + std::to_string(line)) << where;

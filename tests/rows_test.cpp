@@ -154,13 +154,13 @@ TEST(RowConversion, RandomRowsMatchRoundedDoubleArithmetic) {
 TEST(RowConversion, BlockLayoutAndEmptyBlocks) {
     // Rows are seven values in, six out, one after another.
     std::vector<float> vars(3 * 7), varso(3 * 6, -1.0f);
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 7; ++j) vars[7 * i + j] = static_cast<float>(10 * i + j + 1);
+    for (std::size_t i = 0; i < 3; ++i)
+        for (std::size_t j = 0; j < 7; ++j) vars[7 * i + j] = static_cast<float>(10 * i + j + 1);
     app::convert_rows(vars.data(), varso.data(), 3, 2.0f);
-    for (int i = 0; i < 3; ++i) {
+    for (std::size_t i = 0; i < 3; ++i) {
         float one[6];
         app::convert_row(&vars[7 * i], one, 2.0f);
-        for (int j = 0; j < 6; ++j) EXPECT_EQ(bits(varso[6 * i + j]), bits(one[j]));
+        for (std::size_t j = 0; j < 6; ++j) EXPECT_EQ(bits(varso[6 * i + j]), bits(one[j]));
         EXPECT_EQ(varso[6 * i], vars[7 * i + 1]);
     }
     // With no rows nothing is computed or written.

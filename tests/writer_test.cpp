@@ -320,7 +320,7 @@ TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
 
     std::vector<std::uint64_t> offsets = {0, 1, 61, 62, 63, 100, e.text.size() - 1, e.text.size(), e.text.size() + 1};
     for (std::size_t start : e.block_starts)
-        for (int d = -2; d <= 2; ++d) offsets.push_back(start + d);
+        for (std::size_t d = 0; d <= 4; ++d) offsets.push_back(start + d - 2);
     for (std::size_t i = 0; i < 40 && i < e.lines.size(); ++i) offsets.push_back(e.lines[i].first + 1);
     // Around the end of each write of a run that does not fail.
     {
@@ -331,7 +331,7 @@ TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
         for (const auto& ev : whole.events) {
             if (ev.truncate) continue;
             end += ev.n;
-            for (int d = -200; d <= 200; d += 40) offsets.push_back(end + d);
+            for (std::uint64_t d = 0; d <= 400; d += 40) offsets.push_back(end + d - 200);
         }
     }
     std::uint64_t r = 12345;

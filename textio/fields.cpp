@@ -3,14 +3,14 @@
 #include <bit>
 #include <cstring>
 
+#include "textio/u128.h"
+
 // Every field is worked out in integers from the float's exact binary value
 // m x 2^e: scaled by a power of ten, rounded once, then written as text
 // words of eight characters, one character a byte from the lowest up.
 
 namespace textio {
 namespace {
-
-using u128 = unsigned __int128;
 
 template <class U, unsigned base, int count>
 constexpr auto power_table() {

@@ -4,11 +4,13 @@
 
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+
+#include "textio/u128.h"
 
 namespace textio {
 
-__extension__ using u128 = unsigned __int128;
 
 // The exponents of ten a float needs: below 10^-65 any w below 2^64 gives
 // less than half the smallest subnormal; from 10^39 on even w = 1 gives more
@@ -26,7 +28,7 @@ namespace detail {
 // arithmetic to work out the table, cheaply enough for any compiler's limit
 // on compile-time evaluation.
 struct wide {
-    std::array<std::uint64_t, 8> limb{};
+    std::uint64_t limb[8]{};
 
     constexpr int bits() const {
         for (int i = 7; i >= 0; --i)
@@ -77,7 +79,7 @@ constexpr auto make_powers_of_five() {
     for (int q = 0; q <= largest_power; ++q, five.times(5)) {
         const u128 v = static_cast<u128>(five.limb[1]) << 64 | five.limb[0];
         const u128 c = v << (128 - five.bits());
-        t[q - smallest_power] = {static_cast<std::uint64_t>(c >> 64), static_cast<std::uint64_t>(c)};
+        t[static_cast<std::size_t>(q - smallest_power)] = {static_cast<std::uint64_t>(c >> 64), static_cast<std::uint64_t>(c)};
     }
     constexpr int top = 511;
     wide quotient;  // floor(2^top / 5^k)
@@ -92,7 +94,7 @@ constexpr auto make_powers_of_five() {
         wide c = quotient.shifted_right(top - b);
         c.add_one();
         c = c.shifted_right(c.bits() - 128);
-        t[-k - smallest_power] = {c.limb[1], c.limb[0]};
+        t[static_cast<std::size_t>(-k - smallest_power)] = {c.limb[1], c.limb[0]};
     }
     return t;
 }
