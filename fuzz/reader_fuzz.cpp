@@ -10,7 +10,8 @@
 // text give the same results and values whether the text comes in one piece
 // or in small chunks, and whichever scan reads the reals; with an injected
 // error every read gives what it gave without it, or fails with that error;
-// an end of file reports the number of lines the text holds; a malformed
+// an end of file reports the number of lines the text holds and whether the
+// last has a line end; a malformed
 // value names an item of the list and its type, and its text is a piece of
 // the input that holds no separator.
 #include <cstdint>
@@ -36,7 +37,7 @@ struct step {
 
 bool same(const textio::read_result& a, const textio::read_result& b) {
     return a.what == b.what && a.position == b.position && a.expected == b.expected && a.error == b.error &&
-           a.line == b.line;
+           a.line == b.line && a.no_line_end == b.no_line_end;
 }
 
 // A read error right after a malformed value may cut its text short: then
@@ -111,7 +112,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<step> whole = run(ops, text, 0, testing_support::memory_source::never);
     const textio::read_result& last = whole.back().r;
     FUZZ_CHECK(last.what != textio::status::read_error);
-    if (last.what == textio::status::end_of_file) FUZZ_CHECK(last.line == lines_in(text));
+    if (last.what == textio::status::end_of_file) {
+        FUZZ_CHECK(last.line == lines_in(text));
+        FUZZ_CHECK(last.no_line_end == (!text.empty() && text.back() != '\n'));
+    }
 
     // Chunked, and with the other scan of reals, whole and chunked: the same
     // steps exactly.

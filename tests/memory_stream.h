@@ -1,5 +1,5 @@
 // Memory sources and sinks for tests and fuzz targets: input handed out in
-// chunk sizes a seed chooses, output that may fail at a chosen byte.
+// chunks of chosen sizes, output that may fail at a chosen byte.
 #pragma once
 
 #include <algorithm>
@@ -13,15 +13,20 @@
 
 namespace testing_support {
 
-// Chunk sizes from a seed: 0 hands out everything asked for; otherwise
-// small sizes (1 to 16 bytes mostly, now and then up to 4 KiB) from a
-// simple generator.
+// Chunk sizes: from a seed, where 0 hands out everything asked for and any
+// other seed small sizes (1 to 16 bytes mostly, now and then up to 4 KiB)
+// from a simple generator; or at most a fixed number of bytes each.
 class chunks {
 public:
-    explicit chunks(std::uint8_t seed) : state_(seed), on_(seed != 0) {}
+    chunks(std::uint8_t seed) : state_(seed), random_(seed != 0) {}  // NOLINT: a seed is a chunking
+    static chunks of(std::size_t n) {
+        chunks c(0);
+        c.most_ = n;
+        return c;
+    }
 
     std::size_t next(std::size_t asked) {
-        if (!on_) return asked;
+        if (!random_) return std::min(asked, most_);
         state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
         const unsigned r = static_cast<unsigned>(state_ >> 33);
         const std::size_t n = (r & 7) == 0 ? 1 + (r >> 3) % 4096 : 1 + (r >> 3) % 16;
@@ -30,23 +35,25 @@ public:
 
 private:
     std::uint64_t state_;
-    bool on_;
+    bool random_;
+    std::size_t most_ = static_cast<std::size_t>(-1);
 };
 
 // Bytes in memory, handed out in chunks. With fail_at set, a read that
-// would deliver the byte at that offset (or meet the end) fails with EIO.
+// would deliver the byte at that offset (or meet the end) fails with
+// `error`, and so does every read after it.
 class memory_source final : public textio::source {
 public:
     static constexpr std::size_t never = static_cast<std::size_t>(-1);
 
-    memory_source(std::string_view bytes, std::uint8_t seed, std::size_t fail_at = never)
-        : bytes_(bytes), chunks_(seed), fail_at_(fail_at) {}
+    memory_source(std::string_view bytes, chunks sizes, std::size_t fail_at = never, int error = EIO)
+        : bytes_(bytes), chunks_(sizes), fail_at_(fail_at), error_(error) {}
 
     std::ptrdiff_t read(char* buf, std::size_t n) override {
-        if (failed_) return -EIO;
+        if (failed_) return -error_;
         if (pos_ >= fail_at_) {
             failed_ = true;
-            return -EIO;
+            return -error_;
         }
         std::size_t k = std::min(chunks_.next(n), bytes_.size() - pos_);
         if (fail_at_ != never) k = std::min(k, fail_at_ - pos_);
@@ -61,6 +68,7 @@ private:
     std::string_view bytes_;
     chunks chunks_;
     std::size_t fail_at_;
+    int error_;
     std::size_t pos_ = 0;
     bool failed_ = false;
 };

@@ -5,6 +5,8 @@
 #include "textio/reader.h"
 #include "textio/window.h"
 
+#include "memory_stream.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,32 +28,10 @@ using textio::item;
 using textio::kind;
 using textio::read_result;
 using textio::status;
+using testing_support::chunks;
+using testing_support::memory_source;
 
 constexpr std::size_t whole = std::numeric_limits<std::size_t>::max();
-
-// The input from memory, at most `chunk` bytes per read; past `fail_at`
-// bytes every read fails with `error`.
-class memory_source : public textio::source {
-public:
-    explicit memory_source(std::string_view data, std::size_t chunk = whole, std::size_t fail_at = whole,
-                           int error = EIO)
-        : data_(data), chunk_(chunk), fail_at_(fail_at), error_(error) {}
-
-    std::ptrdiff_t read(char* buf, std::size_t n) override {
-        if (pos_ >= fail_at_) return -error_;
-        const std::size_t k = std::min({n, chunk_, data_.size() - pos_, fail_at_ - pos_});
-        std::copy_n(data_.data() + pos_, k, buf);
-        pos_ += k;
-        return static_cast<std::ptrdiff_t>(k);
-    }
-
-private:
-    std::string_view data_;
-    std::size_t pos_ = 0;
-    std::size_t chunk_;
-    std::size_t fail_at_;
-    int error_;
-};
 
 // What an item holds when no value reached it.
 constexpr float real_unset = -777.0f;
@@ -70,7 +50,7 @@ std::string describe(const read_result& r) {
         case status::ok:
             return "ok";
         case status::end_of_file:
-            return "eof " + std::to_string(r.line);
+            return "eof " + std::to_string(r.line) + (r.no_line_end ? " unended" : "");
         case status::malformed:
             return "malformed " + std::to_string(r.position) + (r.expected == kind::real ? " real" : " integer") +
                    " line " + std::to_string(r.line);
@@ -157,7 +137,7 @@ void check(const std::vector<reader_case>& cases, std::initializer_list<std::siz
         std::string first_text;
         for (const auto scan : {textio::real_scan::by_bytes, textio::real_scan::by_masks}) {
             for (const std::size_t chunk : chunks) {
-                memory_source src(c.input, chunk);
+                memory_source src(c.input, chunks::of(chunk));
                 std::string text;
                 const std::string where = "input \"" + escape(c.input) + "\", " +
                                           std::to_string(chunk == whole ? 0 : chunk) + " bytes per read" +
@@ -213,8 +193,8 @@ const std::vector<reader_case> rest_of_line_cases = {
     {"1 2 3\n4\n", {{"rrr", "1 2 3 | ok"}, {"r", "4 | ok"}}},
     {"1,2,3,\n4\n", {{"rrr", "1 2 3 | ok"}, {"r", "4 | ok"}}},
     {"1\n2 3 4\n5\n", {{"rrr", "1 2 3 | ok"}, {"r", "5 | ok"}}},
-    {"1 2 3", {{"rrr", "1 2 3 | ok"}, {"r", "? | eof 1"}}},
-    {"1 2 3 4", {{"rrr", "1 2 3 | ok"}, {"r", "? | eof 1"}}},
+    {"1 2 3", {{"rrr", "1 2 3 | ok"}, {"r", "? | eof 1 unended"}}},
+    {"1 2 3 4", {{"rrr", "1 2 3 | ok"}, {"r", "? | eof 1 unended"}}},
 };
 
 const std::vector<reader_case> slash_cases = {
@@ -231,7 +211,7 @@ const std::vector<reader_case> slash_cases = {
     {"2*1/\n", {{"rrr", "1 1 ? | ok"}}},
     {"1 2*/\n7\n", {{"rrrr", "1 ? ? ? | ok"}, {"r", "7 | ok"}}},
     // The slash may be the last byte of the input.
-    {"1 /", {{"rrr", "1 ? ? | ok"}, {"r", "? | eof 1"}}},
+    {"1 /", {{"rrr", "1 ? ? | ok"}, {"r", "? | eof 1 unended"}}},
 };
 
 const std::vector<reader_case> null_cases = {
@@ -421,31 +401,32 @@ const std::vector<reader_case> malformed_cases = {
 };
 
 // The end of the input; the line count is how many lines the input holds,
-// with or without a line feed at the end of the last one.
+// with or without a line feed at the end of the last one ("unended" when
+// without).
 const std::vector<reader_case> end_of_file_cases = {
     {"", {{"-", "eof 0"}}},
     {"", {{"rir", "? ? ? | eof 0"}}},
-    {"title", {{"-", "ok"}, {"rir", "? ? ? | eof 1"}}},
+    {"title", {{"-", "ok"}, {"rir", "? ? ? | eof 1 unended"}}},
     {"title\n", {{"-", "ok"}, {"rir", "? ? ? | eof 1"}}},
     {"\n", {{"-", "ok"}, {"rir", "? ? ? | eof 1"}}},
     {"\n\n", {{"-", "ok"}, {"rir", "? ? ? | eof 2"}}},
-    {"a\nb", {{"-", "ok"}, {"-", "ok"}, {"-", "eof 2"}}},
+    {"a\nb", {{"-", "ok"}, {"-", "ok"}, {"-", "eof 2 unended"}}},
     {"a\nb\n", {{"-", "ok"}, {"-", "ok"}, {"-", "eof 2"}}},
     // Values already filled stay filled.
-    {"title\n1.5 7", {{"-", "ok"}, {"rir", "1.5 7 ? | eof 2"}}},
+    {"title\n1.5 7", {{"-", "ok"}, {"rir", "1.5 7 ? | eof 2 unended"}}},
     {"title\n1.5 7\n", {{"-", "ok"}, {"rir", "1.5 7 ? | eof 2"}}},
     {"title\n1.5\n\n\n", {{"-", "ok"}, {"rir", "1.5 ? ? | eof 4"}}},
-    {"title\n1.5\n  \t", {{"-", "ok"}, {"rir", "1.5 ? ? | eof 3"}}},
+    {"title\n1.5\n  \t", {{"-", "ok"}, {"rir", "1.5 ? ? | eof 3 unended"}}},
     {"t\n1,\n", {{"-", "ok"}, {"rrr", "1 ? ? | eof 2"}}},
-    {"t\n1 ,,", {{"-", "ok"}, {"rrr", "1 ? ? | eof 2"}}},
-    {"t\n2*", {{"-", "ok"}, {"rrr", "? ? ? | eof 2"}}},
+    {"t\n1 ,,", {{"-", "ok"}, {"rrr", "1 ? ? | eof 2 unended"}}},
+    {"t\n2*", {{"-", "ok"}, {"rrr", "? ? ? | eof 2 unended"}}},
     {"t\n1 2 3\n", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"rrr", "? ? ? | eof 2"}}},
-    {"t\n1 2 3", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"rrr", "? ? ? | eof 2"}}},
+    {"t\n1 2 3", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"rrr", "? ? ? | eof 2 unended"}}},
     // The end of the input ends a value as a blank does.
     {"t\n1 2 3.5", {{"-", "ok"}, {"rrr", "1 2 3.5 | ok"}}},
     {"t\n1 2 -", {{"-", "ok"}, {"rrr", "1 2 ? | malformed 3 real line 2"}}},
     {"t\n1 2 1e", {{"-", "ok"}, {"rrr", "1 2 ? | malformed 3 real line 2"}}},
-    {"t\n1 2 3*", {{"-", "ok"}, {"rrrrrr", "1 2 ? ? ? ? | eof 2"}}},
+    {"t\n1 2 3*", {{"-", "ok"}, {"rrrrrr", "1 2 ? ? ? ? | eof 2 unended"}}},
     {"t\n1 2 inf", {{"-", "ok"}, {"rrr", "1 2 inf | ok"}}},
 };
 
@@ -494,7 +475,7 @@ TEST(Reader, MalformedValueText) {
         reader_case rc{c.input, {}};
         for (const std::string& kinds : c.reads) rc.steps.push_back({kinds, ""});
         for (const std::size_t chunk : {whole, std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{4093}}) {
-            memory_source src(c.input, chunk);
+            memory_source src(c.input, chunks::of(chunk));
             std::string text;
             const std::vector<std::string> got = run(rc, src, &text);
             const std::string where = "input \"" + escape(c.input) + "\", " + std::to_string(chunk) + " bytes per read";
@@ -508,12 +489,12 @@ TEST(Reader, MalformedValueText) {
 TEST(Reader, ReadErrorReportsErrnoAndLine) {
     const std::string input = "title\n1.5 7 2.5\n3";
     {
-        memory_source src(input, whole, 0, EISDIR);
+        memory_source src(input, chunks::of(whole), 0, EISDIR);
         textio::reader rd(src);
         EXPECT_EQ(describe(rd.skip_line()), "error " + std::to_string(EISDIR) + " line 1");
     }
     {
-        memory_source src(input, 2, 10, EIO);  // fails after "1.5 "
+        memory_source src(input, chunks::of(2), 10, EIO);  // fails after "1.5 "
         textio::reader rd(src);
         float a = real_unset, c = real_unset;
         std::int32_t b = integer_unset;
@@ -534,11 +515,11 @@ TEST(Reader, ReadErrorReportsErrnoAndLine) {
 TEST(Reader, ReadErrorAtEveryByte) {
     for (const auto* table : all_tables) {
         for (const reader_case& c : *table) {
-            memory_source full_src(c.input);
+            memory_source full_src(c.input, chunks::of(whole));
             const std::vector<std::string> full = run(c, full_src);
             for (std::size_t cut = 0; cut < c.input.size(); ++cut) {
                 for (const std::size_t chunk : {whole, std::size_t{1}}) {
-                    memory_source src(c.input, chunk, cut, ENOSPC);
+                    memory_source src(c.input, chunks::of(chunk), cut, ENOSPC);
                     const std::vector<std::string> got = run(c, src);
                     const std::string where =
                         "input \"" + escape(c.input) + "\" failing after " + std::to_string(cut) + " bytes";
@@ -586,7 +567,7 @@ TEST(Reader, ScansChosenAsFormsChange) {
         }
     }
     for (const std::size_t chunk : {whole, std::size_t{7}}) {
-        memory_source src(text, chunk);
+        memory_source src(text, chunks::of(chunk));
         textio::reader rd(src);
         float row[7];
         std::vector<item> items;
@@ -618,14 +599,14 @@ TEST(ByteClasses, SameEveryWay) {
 }
 
 TEST(Reader, EndOfFileStays) {
-    memory_source src("t\n1 2");
+    memory_source src("t\n1 2", chunks::of(whole));
     textio::reader rd(src);
     float v[3];
     const item items[] = {item::real(v[0]), item::real(v[1]), item::real(v[2])};
     ASSERT_TRUE(rd.skip_line());
-    EXPECT_EQ(describe(rd.read_list(items)), "eof 2");
-    EXPECT_EQ(describe(rd.read_list(items)), "eof 2");
-    EXPECT_EQ(describe(rd.skip_line()), "eof 2");
+    EXPECT_EQ(describe(rd.read_list(items)), "eof 2 unended");
+    EXPECT_EQ(describe(rd.read_list(items)), "eof 2 unended");
+    EXPECT_EQ(describe(rd.skip_line()), "eof 2 unended");
 }
 
 // Lines of several megabytes, far beyond the reader's buffer, and numbers of
@@ -637,9 +618,9 @@ TEST(Reader, VeryLongLines) {
         {std::string(5 * mb, 'x') + "\n1 2 3\n", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"-", "eof 2"}}},
         {"1" + blanks + "2\t" + blanks + ",3" + blanks + "\n4\n", {{"rrr", "1 2 3 | ok"}, {"r", "4 | ok"}}},
         {"1 2 3 " + std::string(5 * mb, ';') + "\n4\n", {{"rrr", "1 2 3 | ok"}, {"r", "4 | ok"}}},
-        {std::string(2 * mb, '\n') + "4", {{"r", "4 | ok"}, {"r", "? | eof 2097153"}}},
+        {std::string(2 * mb, '\n') + "4", {{"r", "4 | ok"}, {"r", "? | eof 2097153 unended"}}},
         {"1" + blanks + "2" + blanks + "x\n", {{"rrr", "1 2 ? | malformed 3 real line 1"}}},
-        {blanks + "1 2", {{"rrr", "1 2 ? | eof 1"}}},
+        {blanks + "1 2", {{"rrr", "1 2 ? | eof 1 unended"}}},
     };
     check(cases, {whole, 1, 4093});
 }

@@ -63,20 +63,25 @@ bool is_letter(int c) { return static_cast<unsigned>((c | 0x20) - 'a') <= 25; }
 
 // The bytes after the input are set once, so that the scans read only bytes
 // that hold something.
-reader::reader(source& in, real_scan scan)
+reader::reader(source& in, std::span<char> storage, real_scan scan)
     : choosing_(scan == real_scan::chosen),
       by_masks_(scan == real_scan::by_masks),
       until_sample_(choosing_ ? sample_every : never),
       in_(in),
-      buf_(new char[buffer_size + 1 + window_size]()) {
-    p_ = end_ = buf_.get();
-    buf_[0] = '\0';
+      buf_(storage.data()) {
+    static_assert(buffer_size + 1 + window_size <= storage_size);
+    std::memset(buf_, 0, storage_size);
+    p_ = end_ = buf_;
+}
+
+reader::reader(source& in, real_scan scan) : reader(in, {new char[storage_size], storage_size}, scan) {
+    own_.reset(buf_);
 }
 
 bool reader::fill() {
     if (eof_ || error_ != 0) return false;
     if (mark_ != nullptr) keep_text(end_);  // the buffer is about to be overwritten
-    char* const b = buf_.get();
+    char* const b = buf_;
     const std::ptrdiff_t n = in_.read(b, buffer_size);
     if (n <= 0) {
         if (n == 0)
@@ -206,7 +211,7 @@ read_result reader::discard_line() {
 
 std::int64_t reader::last_line() const {
     // A failed refill leaves the position after the last byte read.
-    const char previous = p_ > buf_.get() ? p_[-1] : '\n';
+    const char previous = p_ > buf_ ? p_[-1] : '\n';
     return previous == '\n' ? line_ - 1 : line_;
 }
 
@@ -222,6 +227,7 @@ read_result reader::stopped(std::size_t reached) {
     r.what = status::end_of_file;
     r.position = static_cast<int>(reached);
     r.line = last_line();
+    r.no_line_end = p_ > buf_ && p_[-1] != '\n';
     return r;
 }
 

@@ -35,6 +35,7 @@ struct read_result {
     // malformed and read_error: the input line (from 1) where it happened;
     // end_of_file: how many lines the input holds.
     std::int64_t line = 0;
+    bool no_line_end = false;  // end_of_file: the input's last line has no line feed
 
     explicit operator bool() const { return what == status::ok; }
 };
@@ -49,7 +50,13 @@ enum class real_scan : std::uint8_t { chosen, by_bytes, by_masks };
 class reader {
 public:
     static constexpr std::size_t buffer_size = std::size_t{1} << 18;
+    // The storage a reader works in: the buffer and a few bytes beyond it.
+    static constexpr std::size_t storage_size = buffer_size + 64;
 
+    // Reads into `storage` (storage_size bytes at least), which the caller
+    // obtains, so that a program can have it before it opens any file.
+    reader(source& in, std::span<char> storage, real_scan scan = real_scan::chosen);
+    // The same with storage of its own.
     explicit reader(source& in, real_scan scan = real_scan::chosen);
 
     // Consumes the next line whole, whatever it holds.
@@ -117,7 +124,8 @@ private:
     unsigned until_sample_;
 
     source& in_;
-    std::unique_ptr<char[]> buf_;
+    std::unique_ptr<char[]> own_;  // the storage, when the reader obtained it
+    char* buf_;
     const char* p_;
     const char* end_;
     std::int64_t line_ = 1;  // the line the position is on

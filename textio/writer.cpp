@@ -37,7 +37,9 @@ char* format_data_line(char* out, const float* row) {
     return out + 6 * real_width + 1;
 }
 
-writer::writer(sink& out) : out_(out), buf_(new char[buffer_size]) {}
+writer::writer(sink& out, std::span<char> storage) : out_(out), buf_(storage.data()) {}
+
+writer::writer(sink& out) : writer(out, {new char[buffer_size], buffer_size}) { own_.reset(buf_); }
 
 // Room for n more bytes. When the buffer lacks them, the complete blocks in
 // it go out and the current block's lines stay; a block that began before
@@ -46,7 +48,7 @@ writer::writer(sink& out) : out_(out), buf_(new char[buffer_size]) {}
 char* writer::room(std::size_t n) {
     while (failure_.error == 0 && buffer_size - used_ < n)
         send(boundary_ > written_ ? static_cast<std::size_t>(boundary_ - written_) : used_);
-    return failure_.error == 0 ? buf_.get() + used_ : nullptr;
+    return failure_.error == 0 ? buf_ + used_ : nullptr;
 }
 
 write_result writer::write_header_line(std::int32_t block_count, std::int32_t nrows, float lead_value,
@@ -54,7 +56,7 @@ write_result writer::write_header_line(std::int32_t block_count, std::int32_t nr
     char* p = room(header_line_length + 1);
     if (p == nullptr) return failure_;
     boundary_ = written_ + used_;
-    used_ = static_cast<std::size_t>(format_header_line(p, block_count, nrows, lead_value, ref_value) - buf_.get());
+    used_ = static_cast<std::size_t>(format_header_line(p, block_count, nrows, lead_value, ref_value) - buf_);
     return {};
 }
 
@@ -69,7 +71,7 @@ write_result writer::write_data_lines(const float* varso, std::int32_t nrows) {
             char* p = room(data_line_length + 1);
             if (p == nullptr) return failure_;
             used_ = static_cast<std::size_t>(format_data_line(p, varso + data_columns * static_cast<std::size_t>(i)) -
-                                             buf_.get());
+                                             buf_);
         }
     }
     boundary_ = written_ + used_;
@@ -88,7 +90,7 @@ write_result writer::flush() { return send(used_); }
 write_result writer::send(std::size_t n) {
     if (failure_.error != 0) return failure_;
     if (n == 0) return {};
-    char* const b = buf_.get();
+    char* const b = buf_;
     out_.begin_change();
     int error = 0;
     std::size_t done = 0;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "textio/stream.h"
 
@@ -33,6 +34,10 @@ class writer {
 public:
     static constexpr std::size_t buffer_size = std::size_t{1} << 18;
 
+    // Buffers in `storage` (buffer_size bytes at least), which the caller
+    // obtains, so that a program can have it before it opens any file.
+    writer(sink& out, std::span<char> storage);
+    // The same with storage of its own.
     explicit writer(sink& out);
 
     // "(2(I3.3,5X),F15.5,2F15.3)": block_count, nrows, lead_value,
@@ -51,7 +56,8 @@ private:
     write_result send(std::size_t n);
 
     sink& out_;
-    std::unique_ptr<char[]> buf_;
+    std::unique_ptr<char[]> own_;  // the storage, when the writer obtained it
+    char* buf_;
     std::size_t used_ = 0;
     std::uint64_t written_ = 0;   // bytes that reached the sink
     std::uint64_t boundary_ = 0;  // where the last block began or ended, counted like written_
