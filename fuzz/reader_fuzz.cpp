@@ -11,9 +11,8 @@
 // or in small chunks, and whichever scan reads the reals; with an injected
 // error every read gives what it gave without it, or fails with that error;
 // an end of file reports the number of lines the text holds and whether the
-// last has a line end; a malformed
-// value names an item of the list and its type, and its text is a piece of
-// the input that holds no separator.
+// last has a line end; a malformed value names an item of the list and its
+// type, and its text is a piece of the input that holds no separator.
 #include <cstdint>
 #include <cstring>
 #include <string>
