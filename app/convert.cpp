@@ -1,126 +1,115 @@
 #include "app/convert.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
+#include <cstring>
 #include <limits>
-#include <memory>
-
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
+#include <string_view>
 
 #include "app/rows.h"
+#include "textio/reader.h"
 #include "textio/writer.h"
 
 namespace app {
 namespace {
 
-struct release {
-    void operator()(float* p) const { std::free(p); }
+// Compressed files, by the bytes they begin with: what a user who forgot to
+// decompress the input gives the program.
+struct compressor {
+    const char* name;
+    std::string_view magic;
 };
-using storage = std::unique_ptr<float, release>;
+constexpr compressor compressors[] = {
+    {"gzip", std::string_view("\x1f\x8b", 2)},
+    {"bzip2", std::string_view("BZh", 3)},
+    {"xz", std::string_view("\xfd"
+                            "7zXZ\0",
+                            6)},
+    {"zstd", std::string_view("\x28\xb5\x2f\xfd", 4)},
+};
 
-// A large block's storage is touched page by page as its rows are read; in
-// pages of 2 MiB where the system offers them, the first block of a file
-// takes a few faults instead of thousands. Only whole large pages inside
-// the storage are marked, and a system without them simply ignores it.
-void prefer_large_pages([[maybe_unused]] void* p, [[maybe_unused]] std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t large = std::uintptr_t{2} << 20;
-    if (bytes < 2 * large) return;
-    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + large - 1) & ~(large - 1);
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(large - 1);
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#endif
-}
+// The input as the reader sees it. Its first bytes are kept, to tell a
+// compressed file. Where a read may wait (a pipe), the complete blocks
+// converted so far go out before it, so that an interruption while the
+// input pauses keeps every one of them: what the pipe delivered cannot be
+// read again.
+class watched_input final : public textio::source {
+public:
+    watched_input(textio::source& in, textio::writer& out) : in_(in), out_(out), waits_(in.may_wait()) {}
 
-// Storage for rows x columns values, zeroed or not; zero rows still get a
-// minimal request.
-storage obtain(std::int32_t rows, int columns, bool zeroed) {
-    const std::size_t r = rows > 0 ? static_cast<std::size_t>(rows) : 0;
-    if (r > std::numeric_limits<std::size_t>::max() / (sizeof(float) * static_cast<std::size_t>(columns))) {
-        errno = ENOMEM;
+    std::ptrdiff_t read(char* buf, std::size_t n) override {
+        // A failed write stays with the writer, and ends the run at the next line.
+        if (waits_) out_.flush();
+        const std::ptrdiff_t got = in_.read(buf, n);
+        if (got > 0 && start_size_ < sizeof start_) {
+            const std::size_t k = std::min(sizeof start_ - start_size_, static_cast<std::size_t>(got));
+            std::memcpy(start_ + start_size_, buf, k);
+            start_size_ += k;
+        }
+        return got;
+    }
+
+    // The compressor whose files begin as the input does, or null.
+    const char* compressed() const {
+        const std::string_view start(start_, start_size_);
+        for (const compressor& c : compressors)
+            if (start.starts_with(c.magic)) return c.name;
         return nullptr;
     }
-    const std::size_t n = std::max<std::size_t>(r * static_cast<std::size_t>(columns), 1);
-    errno = 0;
-    float* p = static_cast<float*>(zeroed ? std::calloc(n, sizeof(float)) : std::malloc(n * sizeof(float)));
-    if (p == nullptr && errno == 0) errno = ENOMEM;
-    if (p != nullptr) prefer_large_pages(p, n * sizeof(float));
-    return storage(p);
-}
 
-// By default glibc maps every request above 128 KiB (more once such storage
-// has been released) afresh and unmaps it on release, and gives the heap's
-// free top back to the system beyond twice that: every large block would
-// then fault in new zeroed pages row after row. Storage up to 32 MiB (the
-// most glibc allows; a block of about 1.2 million rows) comes from the heap
-// instead and stays there for the next block, which reuses its pages.
-void keep_block_storage() {
-#if defined(__GLIBC__)
-    static const bool done = [] {
-        mallopt(M_MMAP_THRESHOLD, 32 << 20);
-        mallopt(M_TRIM_THRESHOLD, 64 << 20);  // both arrays of a block of that size
-        return true;
-    }();
-    (void)done;
-#endif
-}
+private:
+    textio::source& in_;
+    textio::writer& out_;
+    bool waits_;
+    char start_[6];
+    std::size_t start_size_ = 0;
+};
 
-failure from_read(const textio::read_result& r, int statement, const textio::reader& rd, std::int32_t blocks) {
-    failure f;
-    f.statement = statement;
-    f.line = r.line;
-    f.blocks = blocks;
+// Where a read of `where` stopped, after `blocks` complete blocks.
+failure from_read(const textio::read_result& r, statement where, const textio::reader& rd, std::int32_t blocks) {
+    const std::int32_t block = blocks + 1;
     switch (r.what) {
-        case textio::status::end_of_file:
-        case textio::status::ok:
-            f.what = failure::kind::end_of_file;
-            f.position = r.position;
-            break;
         case textio::status::malformed:
-            f.what = failure::kind::malformed;
-            f.position = r.position;
-            f.expected = r.expected;
-            f.text = rd.malformed_text();
-            break;
+            return malformed_value{where, r.line, r.position, r.expected, std::string(rd.malformed_text())};
         case textio::status::read_error:
-            f.what = failure::kind::read_error;
-            f.error = r.error;
+            return read_failed{where, r.line, r.error};
+        case textio::status::ok:
+        case textio::status::end_of_file:
             break;
     }
-    return f;
+    if (where == skip_title) return input_empty{};
+    if (r.position == 0) return input_ended{r.line, r.no_line_end, blocks};
+    return header_cut{r.line, r.no_line_end, block, r.position};
 }
 
-failure from_write(const textio::write_result& w) {
-    failure f;
-    f.what = failure::kind::write_error;
-    f.statement = w.lost == textio::line_kind::header ? write_header : write_data;
-    f.error = w.error;
-    f.kept = w.kept;
-    f.cut_error = w.cut_error;
-    return f;
+write_failed from_write(const textio::write_result& w) {
+    return {w.lost == textio::line_kind::header ? write_header : write_data, w.error, false};
 }
 
 }  // namespace
 
-outcome convert(textio::source& in, textio::sink& out) {
-    keep_block_storage();
-    textio::reader rd(in);
-    textio::writer wr(out);
+outcome convert(textio::source& in, textio::sink& out, const run_buffers& buffers) {
+    textio::writer wr(out, buffers.output());
+    watched_input input(in, wr);
+    textio::reader rd(input, buffers.input());
     outcome o;
+    int cut_error = 0;
 
     // Pending lines go out whichever way the run ends.
-    auto finish = [&](const failure& f) {
-        o.end = f;
-        if (f.what != failure::kind::write_error) {
-            if (const textio::write_result w = wr.flush(); !w) o.lost = from_write(w);
+    auto finish = [&](failure f) {
+        o.end = std::move(f);
+        if (!std::holds_alternative<write_failed>(o.end)) {
+            if (const textio::write_result w = wr.flush(); !w) {
+                o.lost = from_write(w);
+                cut_error = w.cut_error;
+            }
         }
+        o.output = {wr.kept(), cut_error};
+        o.compressed = input.compressed();
         return o;
+    };
+    auto write_failure = [&](const textio::write_result& w) {
+        cut_error = w.cut_error;
+        return finish(from_write(w));
     };
 
     if (const textio::read_result r = rd.skip_line(); !r) return finish(from_read(r, skip_title, rd, 0));
@@ -129,22 +118,19 @@ outcome convert(textio::source& in, textio::sink& out) {
     float lead_value = 0;
     std::int32_t nrows = 0;
     float ref_value = 0;
+    std::int32_t blocks = 0;
     const textio::item header[] = {textio::item::real(lead_value), textio::item::integer(nrows),
                                    textio::item::real(ref_value)};
+    rows_storage vars, varso;
     for (;;) {
         if (const textio::read_result r = rd.read_list(header); !r)
-            return finish(from_read(r, read_header, rd, o.blocks));
+            return finish(from_read(r, read_header, rd, blocks));
         const std::int64_t header_line = rd.last_line();
 
         // Items a row leaves unread stay zero; varso is written whole.
-        storage vars = obtain(nrows, in_columns, true);
-        storage varso = vars ? obtain(nrows, out_columns, false) : nullptr;
-        if (!varso) {
-            failure f;
-            f.what = failure::kind::no_memory;
-            f.error = errno;
-            return finish(f);
-        }
+        int error = vars.obtain(nrows, in_columns, true);
+        if (error == 0) error = varso.obtain(nrows, out_columns, false);
+        if (error != 0) return finish(no_block_storage{error, blocks + 1, nrows, header_line});
 
         for (std::int32_t i = 0; i < nrows; ++i) {
             float* row = vars.get() + in_columns * static_cast<std::size_t>(i);
@@ -153,22 +139,30 @@ outcome convert(textio::source& in, textio::sink& out) {
                                                     textio::item::real(row[4]), textio::item::real(row[5]),
                                                     textio::item::real(row[6])};
             if (const textio::read_result r = rd.read_list(items); !r) {
-                failure f = from_read(r, read_row, rd, o.blocks);
-                f.header_line = header_line;
-                f.rows = i;
-                f.nrows = nrows;
-                return finish(f);
+                if (r.what != textio::status::end_of_file) return finish(from_read(r, read_row, rd, blocks));
+                return finish(block_cut{r.line, r.no_line_end, blocks + 1, header_line, i, nrows});
             }
         }
-        if (o.blocks < std::numeric_limits<std::int32_t>::max()) ++o.blocks;  // stops at the largest count
+        if (blocks < std::numeric_limits<std::int32_t>::max()) ++blocks;  // stops at the largest count
 
         convert_rows(vars.get(), varso.get(), nrows, ref_value);
-        vars.reset();
+        vars.release();
 
-        if (const textio::write_result w = wr.write_header_line(o.blocks, nrows, lead_value, ref_value); !w)
-            return finish(from_write(w));
-        if (const textio::write_result w = wr.write_data_lines(varso.get(), nrows); !w) return finish(from_write(w));
+        if (const textio::write_result w = wr.write_header_line(blocks, nrows, lead_value, ref_value); !w)
+            return write_failure(w);
+        if (const textio::write_result w = wr.write_data_lines(varso.get(), nrows); !w) return write_failure(w);
+        varso.release();
     }
+}
+
+outcome convert(textio::source& in, textio::sink& out) {
+    run_buffers buffers;
+    if (const int error = buffers.obtain(); error != 0) {
+        outcome o;
+        o.end = no_buffers{error, run_buffers::bytes};
+        return o;
+    }
+    return convert(in, out, buffers);
 }
 
 }  // namespace app

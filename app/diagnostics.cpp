@@ -8,10 +8,6 @@
 namespace app {
 namespace {
 
-const char* const output_name = "FORCINGS_ASCII_lsf";
-
-const char* file_name(int unit) { return unit == input_unit ? "lsf" : output_name; }
-
 char* put(char* out, const char* text) {
     const std::size_t n = std::strlen(text);
     std::memcpy(out, text, n);
@@ -29,8 +25,34 @@ char* put_count(char* out, std::uint64_t n) {
     return out;
 }
 
-int unit_of(int statement) {
-    return statement == open_output || statement == write_header || statement == write_data ? output_unit : input_unit;
+// The signals whose names the diagnostic spells out; the real-time ones are
+// SIGRTMIN+n.
+struct named_signal {
+    int sig;
+    const char* name;
+};
+const named_signal signal_names[] = {
+    {SIGHUP, "SIGHUP"},       {SIGINT, "SIGINT"},       {SIGQUIT, "SIGQUIT"}, {SIGILL, "SIGILL"},
+    {SIGTRAP, "SIGTRAP"},     {SIGABRT, "SIGABRT"},     {SIGBUS, "SIGBUS"},   {SIGFPE, "SIGFPE"},
+    {SIGUSR1, "SIGUSR1"},     {SIGSEGV, "SIGSEGV"},     {SIGUSR2, "SIGUSR2"}, {SIGPIPE, "SIGPIPE"},
+    {SIGALRM, "SIGALRM"},     {SIGTERM, "SIGTERM"},     {SIGXCPU, "SIGXCPU"}, {SIGXFSZ, "SIGXFSZ"},
+    {SIGPROF, "SIGPROF"},     {SIGVTALRM, "SIGVTALRM"}, {SIGIO, "SIGIO"},     {SIGSYS, "SIGSYS"},
+#if defined(SIGPWR)
+    {SIGPWR, "SIGPWR"},
+#endif
+#if defined(SIGSTKFLT)
+    {SIGSTKFLT, "SIGSTKFLT"},
+#endif
+};
+
+char* put_signal_name(char* out, int sig) {
+    for (const named_signal& s : signal_names)
+        if (s.sig == sig) return put(out, s.name);
+#if defined(SIGRTMIN)
+    if (sig >= SIGRTMIN && sig <= SIGRTMAX)
+        return put_count(put(out, "SIGRTMIN+"), static_cast<std::uint64_t>(sig - SIGRTMIN));
+#endif
+    return put_count(put(out, "signal "), static_cast<std::uint64_t>(sig));
 }
 
 // A value from the input between double quotes, the bytes that do not print
@@ -60,85 +82,146 @@ std::string quote(std::string_view text) {
 
 std::string count(std::int64_t n, const char* thing) { return std::to_string(n) + " " + thing + (n == 1 ? "" : "s"); }
 
-// Where the input ended, beyond its line: how much a block header or a
-// block lacks, or how many blocks were converted.
-std::string end_of_input(const failure& f) {
-    const std::int64_t block = std::int64_t{f.blocks} + 1;
-    if (f.statement == read_row) {
-        return ", inside block " + std::to_string(block) + " (header in input line " + std::to_string(f.header_line) +
-               "): " + std::to_string(f.rows) + " of its " + count(f.nrows, "row") + " read";
+std::string where(statement s) {
+    return "lsf2ascii: statement " + std::to_string(s) + ", unit " + std::to_string(unit_of(s)) + ", file " +
+           file_of(s) + "\n";
+}
+
+std::string end_of_file(std::int64_t line, bool no_line_end) {
+    return "end of file after input line " + std::to_string(line) + (no_line_end ? ", which has no line end" : "");
+}
+
+// The lines of each kind of end; `state` is what the output holds then.
+struct lines_of {
+    const outcome& o;
+    const opened_files& files;
+
+    std::string state() const {
+        // An output the run created holds nothing yet, rather than what it held.
+        textio::checkpoint kept = o.output.kept;
+        kept.touched |= files.output_created;
+        char text[output_state_room];
+        return std::string(text, put_output_state(text, kept, files.output_regular, o.output.cut_error != 0)) +
+               (o.output.cut_error != 0 ? std::string(": ") + std::strerror(o.output.cut_error) : "");
     }
-    if (f.position > 0) {
-        return ", inside the header of block " + std::to_string(block) + ": " + std::to_string(f.position) +
-               " of its 3 values read";
+
+    std::string operator()(const input_empty&) const {
+        const char* const created = files.input_created && files.output_created
+                                        ? " (lsf and FORCINGS_ASCII_lsf did not exist and have been created)"
+                                    : files.input_created  ? " (lsf did not exist and has been created)"
+                                    : files.output_created ? " (FORCINGS_ASCII_lsf did not exist and has been created)"
+                                                           : "";
+        return where(skip_title) + "end of file: the input is empty" + created + "\n";
     }
-    return ": " + count(f.blocks, "block") + " converted";
+    std::string operator()(const input_ended& e) const {
+        return where(read_header) + end_of_file(e.line, e.no_line_end) + ": " + count(e.blocks, "block") +
+               " converted\n";
+    }
+    std::string operator()(const header_cut& e) const {
+        return where(read_header) + end_of_file(e.line, e.no_line_end) + ", inside the header of block " +
+               std::to_string(e.block) + ": " + std::to_string(e.values_read) + " of its 3 values read; " + state() +
+               "\n";
+    }
+    std::string operator()(const block_cut& e) const {
+        return where(read_row) + end_of_file(e.line, e.no_line_end) + ", inside block " + std::to_string(e.block) +
+               " (header in input line " + std::to_string(e.header_line) + "): " + std::to_string(e.rows_read) +
+               " of its " + count(e.nrows, "row") + " read; " + state() + "\n";
+    }
+    std::string operator()(const malformed_value& e) const {
+        return where(e.where) + "malformed value " + quote(e.text) + " in input line " + std::to_string(e.line) +
+               ": item " + std::to_string(e.position) +
+               (e.expected == textio::kind::integer ? " must be an integer; " : " must be a real number; ") + state() +
+               "\n";
+    }
+    std::string operator()(const read_failed& e) const {
+        return where(e.where) + "read failed in input line " + std::to_string(e.line) + ": " + std::strerror(e.error) +
+               "; " + state() + "\n";
+    }
+    std::string operator()(const open_failed& e) const {
+        return where(e.where) + "open failed: " +
+               (e.missing ? std::string(file_of(e.where)) + " does not exist and cannot be created here: " : "") +
+               std::strerror(e.error) + "\n";
+    }
+    std::string operator()(const same_file&) const {
+        return where(open_output) + "open failed: " + output_name + " is the same file as " + input_name + "\n";
+    }
+    std::string operator()(const in_use&) const {
+        return where(open_output) + "open failed: " + output_name + " is in use by another run\n";
+    }
+    std::string operator()(const stream_is_a_file& e) const {
+        return where(e.file) + "open failed: " + (e.descriptor == 1 ? "standard output is " : "standard error is ") +
+               file_of(e.file) + "\n";
+    }
+    std::string operator()(const write_failed& e) const {
+        if (e.at_close)
+            return where(e.where) + "write failed: " + std::strerror(e.error) + ", reported when " + output_name +
+                   " was closed; it may hold fewer than the " +
+                   count(static_cast<std::int64_t>(o.output.kept.blocks), "complete block") + " written\n";
+        return where(e.where) + "write failed: " + std::strerror(e.error) + "; " + state() + "\n";
+    }
+    std::string operator()(const no_block_storage& e) const {
+        return "lsf2ascii: block " + std::to_string(e.block) + " (header in input line " +
+               std::to_string(e.header_line) + ") asks for storage for " + count(e.nrows, "row") + "\n" +
+               no_memory(e.error);
+    }
+    std::string operator()(const no_buffers& e) const {
+        return "lsf2ascii: the buffers of the input and the output ask for " +
+               count(static_cast<std::int64_t>(e.bytes), "byte") + "\n" + no_memory(e.error);
+    }
+
+    static std::string no_memory(int error) {
+        return "lsf2ascii: " + std::string(std::strerror(error)) + "\nAllocation would exceed memory limit\n";
+    }
+};
+
+// How to decompress an input that a compressor wrote, for a run that
+// converted nothing or failed.
+std::string decompress_hint(const char* compressor) {
+    struct tool {
+        std::string_view name;
+        const char* cat;
+        const char* suffix;
+    };
+    static constexpr tool tools[] = {
+        {"gzip", "zcat", "gz"}, {"bzip2", "bzcat", "bz2"}, {"xz", "xzcat", "xz"}, {"zstd", "zstdcat", "zst"}};
+    for (const tool& t : tools) {
+        if (t.name != compressor) continue;
+        const std::string file = std::string("lsf.") + t.suffix;
+        const std::string cat = std::string(t.cat) + " " + file + " > lsf";
+        return "lsf looks compressed (" + std::string(t.name) + "): decompress it first (mv lsf " + file + "; " + cat +
+               "), or through a FIFO (mv lsf " + file + "; mkfifo lsf; " + cat + " & lsf2ascii)\n";
+    }
+    return {};
 }
 
 }  // namespace
 
-std::string describe(const failure& f) {
-    if (f.what == failure::kind::no_memory) {
-        return "lsf2ascii: " + std::string(std::strerror(f.error)) + "\nAllocation would exceed memory limit\n";
-    }
-    const int unit = unit_of(f.statement);
-    std::string s = "lsf2ascii: statement " + std::to_string(f.statement) + ", unit " + std::to_string(unit) +
-                    ", file " + file_name(unit) + "\n";
-    const std::string line = std::to_string(f.line);
-    switch (f.what) {
-        case failure::kind::end_of_file:
-            if (f.statement == skip_title)
-                s += f.created ? "end of file: the input is empty (it did not exist and has been created)\n"
-                               : "end of file: the input is empty\n";
-            else
-                s += "end of file after input line " + line + end_of_input(f) + "\n";
-            break;
-        case failure::kind::malformed:
-            s += "malformed value " + quote(f.text) + " in input line " + line + ": item " +
-                 std::to_string(f.position) +
-                 (f.expected == textio::kind::integer ? " must be an integer\n" : " must be a real number\n");
-            break;
-        case failure::kind::read_error:
-            s += "read failed in input line " + line + ": " + std::strerror(f.error) + "\n";
-            break;
-        case failure::kind::open_error:
-            s += std::string("open failed: ") + std::strerror(f.error) + "\n";
-            break;
-        case failure::kind::write_error: {
-            char state[output_state_room];
-            s += std::string("write failed: ") + std::strerror(f.error) + "; " +
-                 std::string(state, put_output_state(state, f.kept, f.cut_error != 0));
-            if (f.cut_error != 0) s += std::string(": ") + std::strerror(f.cut_error);
-            s += "\n";
-            break;
-        }
-        case failure::kind::same_file:
-            s += std::string("open failed: ") + output_name + " is the same file as lsf\n";
-            break;
-        case failure::kind::in_use:
-            s += std::string("open failed: ") + output_name + " is in use by another run\n";
-            break;
-        case failure::kind::no_memory:
-            break;
-    }
+std::string describe(const outcome& o, const opened_files& files) {
+    std::string s = std::visit(lines_of{o, files}, o.end);
+    const auto* ended = std::get_if<input_ended>(&o.end);
+    if (o.compressed != nullptr && (ended == nullptr || ended->blocks == 0)) s += decompress_hint(o.compressed);
+    if (o.lost) s += lines_of{o, files}(*o.lost);
     return s;
 }
 
-char* put_output_state(char* out, const textio::checkpoint& kept, bool cut_failed) {
+int exit_status(const outcome& o) {
+    if (o.lost) return 2;
+    return std::holds_alternative<no_block_storage>(o.end) || std::holds_alternative<no_buffers>(o.end) ? 1 : 2;
+}
+
+char* put_output_state(char* out, const textio::checkpoint& kept, bool regular, bool cut_failed) {
     out = put(out, output_name);
-    if (!kept.touched) return put(out, " left as it was");
-    out = put(out, cut_failed ? " could not be cut back to " : " holds ");
+    if (!kept.touched) return put(out, regular ? " left as it was" : " was sent nothing");
+    out = put(out, !regular ? " was sent " : cut_failed ? " could not be cut back to " : " holds ");
     out = put_count(out, kept.blocks);
     return put(out, kept.blocks == 1 ? " complete block" : " complete blocks");
 }
 
-char* put_interruption(char* out, int sig, const textio::checkpoint& kept, bool cut_failed) {
+char* put_interruption(char* out, int sig, const textio::checkpoint& kept, bool regular, bool cut_failed) {
     out = put(out, "lsf2ascii: interrupted by ");
-    out = put(out, sig == SIGINT    ? "SIGINT\n"
-                   : sig == SIGTERM ? "SIGTERM\n"
-                   : sig == SIGHUP  ? "SIGHUP\n"
-                                    : "a signal\n");
-    out = put_output_state(out, kept, cut_failed);
+    out = put_signal_name(out, sig);
+    *out++ = '\n';
+    out = put_output_state(out, kept, regular, cut_failed);
     *out++ = '\n';
     return out;
 }
@@ -146,11 +229,6 @@ char* put_interruption(char* out, int sig, const textio::checkpoint& kept, bool 
 std::string describe_closed_descriptor(int descriptor, int error) {
     return "lsf2ascii: descriptor " + std::to_string(descriptor) +
            " is closed and /dev/null cannot be opened: " + std::strerror(error) + "\n";
-}
-
-int exit_status(const outcome& o) {
-    if (o.lost) return 2;
-    return o.end.what == failure::kind::no_memory ? 1 : 2;
 }
 
 }  // namespace app

@@ -15,6 +15,10 @@ namespace app {
 // descriptor it was for.
 int open_standard_descriptors(int& descriptor);
 
+// Whether the open descriptor is the file `name` names, a regular file or a
+// FIFO, as opening it would find it.
+bool is_open_on(int descriptor, const char* name);
+
 class file final : public textio::source, public textio::sink {
 public:
     file() = default;
@@ -30,6 +34,13 @@ public:
     int open(const char* name, bool for_reading);
     // Whether `open` created the file.
     bool created() const { return created_; }
+    // After a failed `open`: whether the file does not exist (and creating
+    // it was refused).
+    bool missing() const { return missing_; }
+
+    // Closes the file. Returns 0 or the errno the system reported, which for
+    // a file on a network file system may be that of a write it had taken.
+    int close();
 
     // Whether both are one regular file, under one name or two.
     bool same_file(const file& other) const;
@@ -43,6 +54,7 @@ public:
     bool regular() const { return regular_; }
 
     std::ptrdiff_t read(char* buf, std::size_t n) override;
+    bool may_wait() const override { return !regular_; }
     int write(const char* data, std::size_t n, std::size_t& done) override;
     int truncate(std::uint64_t size) override;
 
@@ -54,6 +66,7 @@ private:
     dev_t device_ = 0;
     ino_t inode_ = 0;
     bool created_ = false;
+    bool missing_ = false;
 };
 
 }  // namespace app

@@ -7,17 +7,43 @@
 #include <cerrno>
 
 #include "app/diagnostics.h"
+#include "app/system.h"
 
 namespace app {
 namespace {
 
-constexpr int caught[] = {SIGINT, SIGTERM, SIGHUP};
+// The signals whose default action ends the process, but for SIGKILL and
+// SIGSTOP, which cannot be caught, and SIGPIPE and SIGXFSZ, which the run
+// ignores; the real-time signals join them when the handler is installed.
+// A sanitizer build leaves the faults of the program itself (SIGSEGV,
+// SIGBUS, SIGFPE) to the sanitizer, whose report says more.
+#if defined(__SANITIZE_ADDRESS__)
+#define LSF2ASCII_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define LSF2ASCII_SANITIZED 1
+#endif
+#endif
+constexpr int caught[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP,   SIGABRT, SIGUSR1, SIGUSR2,
+    SIGALRM,   SIGTERM, SIGXCPU, SIGPROF, SIGVTALRM, SIGIO,   SIGSYS,
+#if defined(SIGPWR)
+    SIGPWR,
+#endif
+#if defined(SIGSTKFLT)
+    SIGSTKFLT,
+#endif
+#if !defined(LSF2ASCII_SANITIZED)
+    SIGSEGV,   SIGBUS,  SIGFPE,
+#endif
+};
 
 // What the handler reads. Written only while the signals are held off, or
 // (a FIFO or a device) where a stale value only makes the count in the
 // diagnostic stale.
 struct guarded_state {
     std::atomic<int> fd{-1};  // the output while it is a guarded regular file
+    std::atomic<bool> regular{true};
     std::atomic<bool> touched{false};
     std::atomic<std::uint64_t> size{0};
     std::atomic<std::uint64_t> blocks{0};
@@ -27,11 +53,17 @@ static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_alw
 
 guarded_state state;
 
-sigset_t caught_set() {
-    sigset_t s;
-    sigemptyset(&s);
-    for (int sig : caught) sigaddset(&s, sig);
-    return s;
+const sigset_t& caught_set() {
+    static const sigset_t set = [] {
+        sigset_t s;
+        sigemptyset(&s);
+        for (int sig : caught) sigaddset(&s, sig);
+#if defined(SIGRTMIN)
+        for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) sigaddset(&s, sig);
+#endif
+        return s;
+    }();
+    return set;
 }
 
 // Only async-signal-safe calls from here on.
@@ -41,21 +73,14 @@ extern "C" void on_interrupt(int sig) {
     bool cut_failed = false;
     struct stat st;
     // Never longer: a file something else has cut short is not padded out.
-    if (fd >= 0 && kept.touched && ::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) > kept.size) {
-        int r;
-        while ((r = ::ftruncate(fd, static_cast<off_t>(kept.size))) != 0 && errno == EINTR) {}
-        cut_failed = r != 0;
-    }
+    if (fd >= 0 && kept.touched && sys::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) > kept.size)
+        cut_failed = sys::retry([&] { return sys::ftruncate(fd, static_cast<off_t>(kept.size)); }) != 0;
     char text[interruption_room];
-    const char* const end = put_interruption(text, sig, kept, cut_failed);
+    const char* const end = put_interruption(text, sig, kept, state.regular.load(), cut_failed);
     for (const char* p = text; p < end;) {
-        const ssize_t n = ::write(STDERR_FILENO, p, static_cast<std::size_t>(end - p));
-        if (n > 0)
-            p += n;
-        else if (n < 0 && errno == EINTR)
-            continue;
-        else
-            break;
+        const ssize_t n = sys::retry([&] { return sys::write(STDERR_FILENO, p, static_cast<std::size_t>(end - p)); });
+        if (n <= 0) break;
+        p += n;
     }
     // End by the same signal: pending while the handler runs, it is
     // delivered with the default action once unblocked.
@@ -71,21 +96,34 @@ extern "C" void on_interrupt(int sig) {
     ::_exit(128 + sig);
 }
 
+void catch_one(int sig, const struct sigaction& sa) {
+    struct sigaction old;
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) ::sigaction(sig, &sa, nullptr);
+}
+
 }  // namespace
 
 void catch_interrupts() {
+    // A write beyond the file size limit fails with EFBIG like any other
+    // failed write, instead of killing the process with part of a line in
+    // the file; likewise an output pipe whose reader has gone, with EPIPE.
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
     struct sigaction sa = {};
     sa.sa_handler = on_interrupt;
     // One signal at a time: the handler ends the process.
     sa.sa_mask = caught_set();
-    for (int sig : caught) {
-        struct sigaction old;
-        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) ::sigaction(sig, &sa, nullptr);
-    }
+    for (int sig : caught) catch_one(sig, sa);
+#if defined(SIGRTMIN)
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) catch_one(sig, sa);
+#endif
 }
 
 guarded_output::guarded_output(file& out) : out_(out) {
     sigemptyset(&before_);
+    state.regular = out_.regular();
+    // An output the run created holds nothing yet, rather than what it held.
+    state.touched = out_.created();
     if (out_.regular()) state.fd = out_.descriptor();
 }
 
@@ -93,8 +131,7 @@ guarded_output::~guarded_output() { state.fd = -1; }
 
 void guarded_output::begin_change() {
     if (!out_.regular()) return;
-    const sigset_t s = caught_set();
-    ::sigprocmask(SIG_BLOCK, &s, &before_);
+    ::sigprocmask(SIG_BLOCK, &caught_set(), &before_);
 }
 
 void guarded_output::end_change(const textio::checkpoint& kept) {

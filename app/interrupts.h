@@ -1,6 +1,7 @@
-// Runs ended by SIGINT, SIGTERM or SIGHUP: the output is cut back to its last
-// complete block, a diagnostic says so, and the process ends by that signal,
-// so that a shell sees the usual status (130 for Ctrl-C).
+// Runs ended by a signal: the output is cut back to its last complete block,
+// a diagnostic says so, and the process ends by that same signal, so that a
+// shell sees the usual status (130 for Ctrl-C) and a core is dumped where
+// the signal's default makes one.
 #pragma once
 
 #include <signal.h>
@@ -9,13 +10,15 @@
 
 namespace app {
 
-// Installs the handler for each of the three signals that is not ignored:
-// a run started under nohup goes on ignoring SIGHUP. Until an output is
-// guarded, the handler leaves the output as it was.
+// Installs the handler for every signal whose default action ends the
+// process and that can be caught, unless it is ignored: a run started
+// under nohup goes on ignoring SIGHUP. SIGPIPE and SIGXFSZ are ignored
+// instead: a write then fails like any other, and the block loop reports it.
+// Until an output is guarded, the handler leaves the output as it was.
 void catch_interrupts();
 
 // The run's output as the writer sees it. Each change of a regular file
-// happens with the three signals held off, and the handler then knows what
+// happens with the caught signals held off, and the handler then knows what
 // to cut it back to. FIFOs and devices cannot be cut back; their changes are
 // not held off, so that a reader that stops reading cannot make the run
 // deaf to Ctrl-C.

@@ -1,27 +1,35 @@
 // lsf2ascii: converts the forcing data of ./lsf into the fixed-width file
 // ./FORCINGS_ASCII_lsf. It takes no options and ignores its arguments.
-#include <csignal>
-#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
 
 #include "app/convert.h"
 #include "app/diagnostics.h"
 #include "app/files.h"
 #include "app/interrupts.h"
+#include "app/storage.h"
+#include "app/system.h"
 
 namespace {
 
-int stop(const app::outcome& o) {
-    std::fputs(app::describe(o.end).c_str(), stderr);
-    if (o.lost) std::fputs(app::describe(*o.lost).c_str(), stderr);
-    return app::exit_status(o);
+// Writes a diagnostic to standard error; where standard error is a file of
+// the run, to the terminal if there is one instead, and never into the file.
+void say(const std::string& text, bool stderr_is_a_file = false) {
+    using namespace app;
+    const int fd = stderr_is_a_file ? sys::retry([] { return sys::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC); })
+                                    : STDERR_FILENO;
+    for (std::size_t done = 0; fd >= 0 && done < text.size();) {
+        const ssize_t n = sys::retry([&] { return sys::write(fd, text.data() + done, text.size() - done); });
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
 }
 
-int stop_opening(int statement, app::failure::kind what, int error = 0) {
-    app::outcome o;
-    o.end.what = what;
-    o.end.statement = statement;
-    o.end.error = error;
-    return stop(o);
+int stop(const app::outcome& o, const app::opened_files& files, bool stderr_is_a_file = false) {
+    say(app::describe(o, files), stderr_is_a_file);
+    return app::exit_status(o);
 }
 
 }  // namespace
@@ -31,30 +39,63 @@ int main() {
     // program would open a file on it and write its diagnostic into it.
     int closed = 0;
     if (const int e = app::open_standard_descriptors(closed); e != 0) {
-        std::fputs(app::describe_closed_descriptor(closed, e).c_str(), stderr);
+        say(app::describe_closed_descriptor(closed, e));
         return 2;
     }
-    // A write beyond the file size limit fails with EFBIG like any other
-    // failed write, instead of killing the process with part of a line in
-    // the file.
-    std::signal(SIGXFSZ, SIG_IGN);
-    // Likewise an output pipe whose reader has gone: the write fails with EPIPE.
-    std::signal(SIGPIPE, SIG_IGN);
+
+    // A diagnostic must never land in a file of the run (`>FORCINGS_ASCII_lsf
+    // 2>&1`, `2>>lsf`): such a run ends before it changes anything.
+    app::outcome o;
+    app::opened_files files;
+    for (const int descriptor : {STDERR_FILENO, STDOUT_FILENO}) {
+        for (const app::statement s : {app::open_input, app::open_output}) {
+            if (!app::is_open_on(descriptor, app::file_of(s))) continue;
+            o.end = app::stream_is_a_file{descriptor, s};
+            return stop(
+                o, files,
+                app::is_open_on(STDERR_FILENO, app::input_name) || app::is_open_on(STDERR_FILENO, app::output_name));
+        }
+    }
     app::catch_interrupts();
 
-    using kind = app::failure::kind;
-    app::file input;
-    if (const int e = input.open("lsf", true); e != 0) return stop_opening(app::open_input, kind::open_error, e);
-    app::file output;
-    if (const int e = output.open("FORCINGS_ASCII_lsf", false); e != 0)
-        return stop_opening(app::open_output, kind::open_error, e);
-    // The first line written would destroy the input.
-    if (output.same_file(input)) return stop_opening(app::open_output, kind::same_file);
-    // Two runs writing one file would interleave their lines.
-    if (!output.lock()) return stop_opening(app::open_output, kind::in_use);
+    // The buffers come first, so that a run that cannot have them changes
+    // no file.
+    app::run_buffers buffers;
+    if (const int e = buffers.obtain(); e != 0) {
+        o.end = app::no_buffers{e, app::run_buffers::bytes};
+        return stop(o, files);
+    }
 
-    app::guarded_output out(output);
-    app::outcome o = app::convert(input, out);
-    o.end.created = input.created();
-    return stop(o);
+    app::file input;
+    if (const int e = input.open(app::input_name, true); e != 0) {
+        o.end = app::open_failed{app::open_input, e, input.missing()};
+        return stop(o, files);
+    }
+    app::file output;
+    if (const int e = output.open(app::output_name, false); e != 0) {
+        o.end = app::open_failed{app::open_output, e, output.missing()};
+        return stop(o, files);
+    }
+    files = {input.created(), output.created(), output.regular()};
+    // The first line written would destroy the input.
+    if (output.same_file(input)) {
+        o.end = app::same_file{};
+        return stop(o, files);
+    }
+    // Two runs writing one file would interleave their lines.
+    if (!output.lock()) {
+        o.end = app::in_use{};
+        return stop(o, files);
+    }
+
+    {
+        app::guarded_output out(output);
+        o = app::convert(input, out, buffers);
+    }
+    // A network file system may report a write it had taken only now: the
+    // run has then lost output, and must not end as a complete one.
+    if (const int e = output.close();
+        e != 0 && o.output.kept.touched && !o.lost && !std::holds_alternative<app::write_failed>(o.end))
+        o.lost = app::write_failed{app::write_data, e, true};
+    return stop(o, files);
 }

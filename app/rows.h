@@ -4,10 +4,15 @@
 
 #include <cstdint>
 
+#include "textio/writer.h"
+
 namespace app {
 
+// A row of the input holds seven values; a data line of the output shows
+// the six a row gives.
 constexpr int in_columns = 7;
-constexpr int out_columns = 6;
+constexpr int out_columns = textio::data_columns;
+static_assert(out_columns == 6);
 
 // One row: in holds columns 1 to 7, out receives columns 1 to 6.
 void convert_row(const float* in, float* out, float ref_value);

@@ -26,9 +26,7 @@ TEST(Convert, UnreadValuesAreZeroAndLaterHeadersKeepOmittedOnes) {
     memory_source in("t\n 2.5 1 /\n 1 2 3 4 /\n , 1 ,,\n 0 0 0 0 0 0 0\n", 0);
     memory_sink out;
     const app::outcome o = app::convert(in, out);
-    EXPECT_EQ(o.blocks, 2);
-    EXPECT_EQ(o.end.what, app::failure::kind::end_of_file);
-    EXPECT_EQ(o.end.statement, app::read_header);
+    EXPECT_EQ(o.end, app::failure(app::input_ended{5, false, 2}));
     EXPECT_FALSE(o.lost);
     // Row 1: c2 = 2, ref_value 0: an infinite ratio; c5, c6, c7 are zero.
     const std::string row1 =
@@ -41,33 +39,31 @@ TEST(Convert, UnreadValuesAreZeroAndLaterHeadersKeepOmittedOnes) {
 
 TEST(Convert, WriteFailureNamesTheKindOfLineLost) {
     const std::string block = " 1.0 1 2.0\n 1 2 3 4 5 6 7\n";
+    const std::string input = "t\n" + block + block;
     // Room for the first block and the second header line only: the first
     // block goes out at once, the second block's data line is lost at the end.
     {
-        const std::string input = "t\n" + block + block;
         memory_source in(input, 0);
         memory_sink out({}, 62 + 91 + 62);
         const app::outcome o = app::convert(in, out);
-        EXPECT_EQ(o.end.what, app::failure::kind::end_of_file);
-        ASSERT_TRUE(o.lost);
-        EXPECT_EQ(o.lost->statement, app::write_data);
-        EXPECT_EQ(o.lost->error, ENOSPC);
+        EXPECT_EQ(o.end, app::failure(app::input_ended{5, false, 2}));
+        EXPECT_EQ(o.lost, (app::write_failed{app::write_data, ENOSPC, false}));
+        EXPECT_EQ(o.output, (app::output_state{{true, 62 + 91, 1}, 0}));
         EXPECT_EQ(out.data.size(), 62 + 91u);  // cut back: the second block did not arrive whole
         EXPECT_EQ(app::exit_status(o), 2);
-        EXPECT_EQ(app::describe(*o.lost),
+        EXPECT_EQ(app::describe(o, {}),
+                  "lsf2ascii: statement 18, unit 10, file lsf\nend of file after input line 5: 2 blocks converted\n"
                   "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
                   "write failed: No space left on device; FORCINGS_ASCII_lsf holds 1 complete block\n");
     }
     // No room at all: the first header line fails at once.
     {
-        const std::string input = "t\n" + block + block;
         memory_source in(input, 0);
         memory_sink out({}, 0);
         const app::outcome o = app::convert(in, out);
-        EXPECT_EQ(o.end.what, app::failure::kind::write_error);
-        EXPECT_EQ(o.end.statement, app::write_header);
+        EXPECT_EQ(o.end, app::failure(app::write_failed{app::write_header, ENOSPC, false}));
         EXPECT_FALSE(o.lost);
-        EXPECT_EQ(o.blocks, 1);
+        EXPECT_EQ(o.output, (app::output_state{{true, 0, 0}, 0}));
     }
 }
 
@@ -110,34 +106,71 @@ TEST(OutputFile, EmptiedOnlyWhenItHoldsSomething) {
     ::unlink(path.c_str());
 }
 
-TEST(Diagnostics, StatusAndText) {
-    app::failure f;
-    f.what = app::failure::kind::no_memory;
-    f.error = ENOMEM;
-    app::outcome o;
-    o.end = f;
-    EXPECT_EQ(app::exit_status(o), 1);
-    EXPECT_EQ(app::describe(f), "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
-    f = {};
-    f.what = app::failure::kind::read_error;
-    f.statement = app::read_row;
-    f.error = EIO;
-    f.line = 7;
-    o.end = f;
-    EXPECT_EQ(app::exit_status(o), 2);
-    EXPECT_EQ(app::describe(f),
-              "lsf2ascii: statement 21, unit 10, file lsf\nread failed in input line 7: Input/output error\n");
+// Each kind of end in words, with the exit status it gives. What the output
+// holds follows a failure: for a FIFO or a device, what it was sent.
+TEST(Diagnostics, EveryKindOfEnd) {
+    const textio::checkpoint two{true, 500, 2}, untouched{};
+    const app::opened_files regular{}, fifo{false, false, false}, created{true, true, true};
+    struct {
+        app::failure end;
+        textio::checkpoint kept;
+        app::opened_files files;
+        std::string text;
+        int status;
+    } cases[] = {
+        {app::input_empty{}, untouched, created,
+         "statement 13, unit 10, file lsf\nend of file: the input is empty (lsf and FORCINGS_ASCII_lsf did not exist "
+         "and have been created)\n",
+         2},
+        {app::input_ended{9, true, 1}, two, regular,
+         "statement 18, unit 10, file lsf\nend of file after input line 9, which has no line end: 1 block converted\n",
+         2},
+        {app::header_cut{9, false, 3, 2}, two, fifo,
+         "statement 18, unit 10, file lsf\nend of file after input line 9, inside the header of block 3: 2 of its 3 "
+         "values read; FORCINGS_ASCII_lsf was sent 2 complete blocks\n",
+         2},
+        {app::read_failed{app::read_row, 7, EIO}, untouched, regular,
+         "statement 21, unit 10, file lsf\nread failed in input line 7: Input/output error; FORCINGS_ASCII_lsf left as "
+         "it was\n",
+         2},
+        {app::read_failed{app::read_row, 7, EIO}, untouched, fifo,
+         "statement 21, unit 10, file lsf\nread failed in input line 7: Input/output error; FORCINGS_ASCII_lsf was "
+         "sent nothing\n",
+         2},
+        {app::open_failed{app::open_output, EACCES, true}, untouched, regular,
+         "statement 10, unit 20, file FORCINGS_ASCII_lsf\nopen failed: FORCINGS_ASCII_lsf does not exist and cannot be "
+         "created here: Permission denied\n",
+         2},
+        {app::stream_is_a_file{2, app::open_input}, untouched, regular,
+         "statement 9, unit 10, file lsf\nopen failed: standard error is lsf\n", 2},
+        {app::write_failed{app::write_data, EIO, true}, two, regular,
+         "statement 66, unit 20, file FORCINGS_ASCII_lsf\nwrite failed: Input/output error, reported when "
+         "FORCINGS_ASCII_lsf was closed; it may hold fewer than the 2 complete blocks written\n",
+         2},
+        {app::no_block_storage{ENOMEM, 4, 50000000, 31}, two, regular,
+         "block 4 (header in input line 31) asks for storage for 50000000 rows\nlsf2ascii: Cannot allocate "
+         "memory\nAllocation would exceed memory limit\n",
+         1},
+        {app::no_buffers{ENOMEM, 1024}, untouched, regular,
+         "the buffers of the input and the output ask for 1024 bytes\nlsf2ascii: Cannot allocate memory\nAllocation "
+         "would exceed memory limit\n",
+         1},
+    };
+    for (const auto& c : cases) {
+        app::outcome o;
+        o.end = c.end;
+        o.output.kept = c.kept;
+        EXPECT_EQ(app::describe(o, c.files), "lsf2ascii: " + c.text);
+        EXPECT_EQ(app::exit_status(o), c.status) << c.text;
+    }
 }
 
 // A failed cut-back is not reported as whole blocks; the largest count fits.
 TEST(Diagnostics, WriteFailureWhoseCutBackFailed) {
-    app::failure f;
-    f.what = app::failure::kind::write_error;
-    f.statement = app::write_data;
-    f.error = ENOSPC;
-    f.kept = {true, 900, 18446744073709551615u};
-    f.cut_error = EIO;
-    EXPECT_EQ(app::describe(f),
+    app::outcome o;
+    o.end = app::write_failed{app::write_data, ENOSPC, false};
+    o.output = {{true, 900, 18446744073709551615u}, EIO};
+    EXPECT_EQ(app::describe(o, {}),
               "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
               "write failed: No space left on device; FORCINGS_ASCII_lsf could not be cut back "
               "to 18446744073709551615 complete blocks: Input/output error\n");

@@ -1,9 +1,12 @@
 // The built program, run in a directory of its own: output bytes, exit
 // status and diagnostics.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,27 +18,16 @@
 
 namespace {
 
+using testing_support::holds;
+using testing_support::read_file;
 using testing_support::run_converter;
 using testing_support::run_options;
 using testing_support::scratch_dir;
 using testing_support::unprivileged_run_refused;
+using testing_support::where;
 namespace fs = std::filesystem;
 
 const std::string out_name = "FORCINGS_ASCII_lsf";
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + p.string());
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// The first line of a diagnostic names the statement, unit and file.
-std::string where(int statement, int unit) {
-    return "statement " + std::to_string(statement) + ", unit " + std::to_string(unit) + ", file " +
-           (unit == 10 ? "lsf" : out_name) + "\n";
-}
 
 std::string header(const std::string& count_and_rows, const std::string& reals) {
     return count_and_rows + "     " + reals + "\n";
@@ -54,10 +46,10 @@ TEST(Conformance, EveryVectorGivesItsBytesAndStatus) {
         ++cases;
         SCOPED_TRACE(entry.path().filename().string());
         scratch_dir dir;
-        dir.put("lsf", slurp(entry.path() / "lsf"));
+        dir.put("lsf", read_file(entry.path() / "lsf"));
         const auto r = run_converter(dir);
-        EXPECT_EQ(r.status, std::stoi(slurp(entry.path() / "exit_status")));
-        EXPECT_EQ(dir.get(out_name), slurp(entry.path() / out_name));
+        EXPECT_EQ(r.status, std::stoi(read_file(entry.path() / "exit_status")));
+        EXPECT_EQ(dir.get(out_name), read_file(entry.path() / out_name));
         EXPECT_NE(r.errors.find(where(18, 10)), std::string::npos) << r.errors;
     }
     EXPECT_EQ(cases, 24);
@@ -66,10 +58,10 @@ TEST(Conformance, EveryVectorGivesItsBytesAndStatus) {
 TEST(Example, ShippedOutputMatches) {
     const fs::path ex = fs::path(LSF2ASCII_SOURCE_DIR) / "examples";
     scratch_dir dir;
-    dir.put("lsf", slurp(ex / "lsf"));
+    dir.put("lsf", read_file(ex / "lsf"));
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(dir.get(out_name), slurp(ex / out_name));
+    EXPECT_EQ(dir.get(out_name), read_file(ex / out_name));
 }
 
 TEST(EndOfInput, TitleOnlyWritesNothingAndKeepsAnExistingOutput) {
@@ -78,50 +70,67 @@ TEST(EndOfInput, TitleOnlyWritesNothingAndKeepsAnExistingOutput) {
     dir.put(out_name, "previous contents\nsecond line");
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(18, 10) + "end of file after input line 1: 0 blocks converted\n");
+    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 1: 0 blocks converted\n");
     EXPECT_EQ(dir.get(out_name), "previous contents\nsecond line");
 }
 
 TEST(EndOfInput, EmptyOrMissingInputEndsAtTheTitle) {
-    // A missing input is created empty, and the diagnostic says so; a link
-    // to nowhere is followed, creating the file it names.
-    enum class input { empty, missing, dangling_link };
-    for (const input in : {input::empty, input::missing, input::dangling_link}) {
+    // A missing input is created empty, and the diagnostic names every file
+    // the run created, so that a run in the wrong directory can be undone; a
+    // link to nowhere is followed, creating the file it names.
+    enum class input { empty, missing, dangling_link, missing_beside_an_output };
+    for (const input in : {input::empty, input::missing, input::dangling_link, input::missing_beside_an_output}) {
         SCOPED_TRACE(static_cast<int>(in));
         scratch_dir dir;
         if (in == input::empty) dir.put("lsf", "");
         if (in == input::dangling_link) fs::create_symlink("elsewhere", dir.file("lsf"));
+        if (in == input::missing_beside_an_output) dir.put(out_name, "earlier\n");
         const auto r = run_converter(dir);
         EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.errors, "lsf2ascii: " + where(13, 10) + "end of file: the input is empty" +
-                                (in == input::missing ? " (it did not exist and has been created)\n" : "\n"));
-        EXPECT_TRUE(dir.exists("lsf"));
+        const char* const created =
+            in == input::missing ? " (lsf and FORCINGS_ASCII_lsf did not exist and have been created)"
+            : in == input::missing_beside_an_output ? " (lsf did not exist and has been created)"
+                                                    : " (FORCINGS_ASCII_lsf did not exist and has been created)";
+        EXPECT_EQ(r.errors, where(13, 10) + "end of file: the input is empty" + created + "\n");
         EXPECT_EQ(dir.get("lsf"), "");
-        EXPECT_EQ(dir.get(out_name), "");
+        EXPECT_EQ(dir.get(out_name), in == input::missing_beside_an_output ? "earlier\n" : "");
     }
 }
 
-TEST(EndOfInput, IncompleteBlockIsNeitherCountedNorWritten) {
+TEST(EndOfInput, EveryEndSaysWhereTheInputStoppedAndWhatTheOutputHolds) {
     const std::string first = " 1.5 1 2.0\n" + row_text;
     const std::string first_lines = header("001     001", "        1.50000          2.000          0.000") + row_line;
-    // The diagnostic says which block the input ended in, by its number
-    // and its header's line, and how much of it was read.
+    // After a first block: where the input ended, which block it ended in (by
+    // its number and its header's line) and how much of it was read; whether
+    // the last line has a line end, which a file cut short often lacks; and,
+    // but for the usual end, what the output holds.
     struct {
         std::string tail;
         int statement;
         std::string second_line;
+        int blocks;  // written
     } cases[] = {
-        {" 7.0 2 2.0\n", 21, "after input line 4, inside block 2 (header in input line 4): 0 of its 2 rows read"},
+        {" 7.0 2 2.0\n", 21,
+         "after input line 4, inside block 2 (header in input line 4): 0 of its 2 rows read; " + holds(1), 1},
         {" 7.0 2 2.0\n" + row_text, 21,
-         "after input line 5, inside block 2 (header in input line 4): 1 of its 2 rows read"},
+         "after input line 5, inside block 2 (header in input line 4): 1 of its 2 rows read; " + holds(1), 1},
         {" 7.0 2 2.0\n1 2 3\n", 21,
-         "after input line 5, inside block 2 (header in input line 4): 0 of its 2 rows read"},
+         "after input line 5, inside block 2 (header in input line 4): 0 of its 2 rows read; " + holds(1), 1},
         {"\n 7.0 1 2.0 / x\n\n", 21,
-         "after input line 6, inside block 2 (header in input line 5): 0 of its 1 row read"},
+         "after input line 6, inside block 2 (header in input line 5): 0 of its 1 row read; " + holds(1), 1},
         {" 7.0\n3\n2.0\n" + row_text, 21,
-         "after input line 7, inside block 2 (header in input line 6): 1 of its 3 rows read"},
-        {" 7.0 2", 18, "after input line 4, inside the header of block 2: 2 of its 3 values read"},
-        {" 7.0\n", 18, "after input line 4, inside the header of block 2: 1 of its 3 values read"},
+         "after input line 7, inside block 2 (header in input line 6): 1 of its 3 rows read; " + holds(1), 1},
+        {" 7.0 2 2.0\n1 2 3 4", 21,
+         "after input line 5, which has no line end, inside block 2 (header in input line 4): 0 of its 2 rows read; " +
+             holds(1),
+         1},
+        {" 7.0 2", 18,
+         "after input line 4, which has no line end, inside the header of block 2: 2 of its 3 values read; " + holds(1),
+         1},
+        {" 7.0\n", 18, "after input line 4, inside the header of block 2: 1 of its 3 values read; " + holds(1), 1},
+        // A file cut inside its last number converts the cut value.
+        {" 7.0 1 2.0\n1 2 3 4 5 6 -6.12", 18, "after input line 5, which has no line end: 2 blocks converted", 2},
+        {"", 18, "after input line 3: 1 block converted", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tail);
@@ -129,8 +138,10 @@ TEST(EndOfInput, IncompleteBlockIsNeitherCountedNorWritten) {
         dir.put("lsf", "t\n" + first + c.tail);
         const auto r = run_converter(dir);
         EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.errors, "lsf2ascii: " + where(c.statement, 10) + "end of file " + c.second_line + "\n");
-        EXPECT_EQ(dir.get(out_name), first_lines);
+        EXPECT_EQ(r.errors, where(c.statement, 10) + "end of file " + c.second_line + "\n");
+        const std::string out = dir.get(out_name);
+        EXPECT_EQ(out.substr(0, first_lines.size()), first_lines);
+        EXPECT_EQ(out.size(), c.blocks == 1 ? first_lines.size() : 2 * first_lines.size());
     }
 }
 
@@ -141,7 +152,7 @@ TEST(Blocks, ZeroAndNegativeRowCountsWriteAnEmptyLine) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(dir.get(out_name), header("001     000", "        1.00000          2.000          0.000") + "\n" +
                                      header("002     ***", "        3.00000          5.000          0.000") + "\n");
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(18, 10) + "end of file after input line 3: 2 blocks converted\n");
+    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 3: 2 blocks converted\n");
 }
 
 TEST(Blocks, StorageReusedByALaterBlockHoldsNothingOfTheEarlierOne) {
@@ -192,7 +203,9 @@ TEST(Storage, HugeRowCountFailsBeforeAnyRowIsRead) {
     dir.put("lsf", "t\n 1.0 1 2.0\n" + row_text + " 1.0 2147483647 2.0\n");
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.errors, "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
+    EXPECT_EQ(r.errors,
+              "lsf2ascii: block 2 (header in input line 4) asks for storage for 2147483647 rows\n"
+              "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
     // The block before it is complete and reaches the file.
     EXPECT_EQ(dir.get(out_name), header("001     001", "        1.00000          2.000          0.000") + row_line);
 }
@@ -204,36 +217,77 @@ TEST(Malformed, DiagnosticQuotesTheValueAndNamesItemTypeAndLine) {
         std::string second_line;
         int statement;
     } cases[] = {
-        {"t\n 1.0 5.0 2.0\n", "malformed value \"5.0\" in input line 2: item 2 must be an integer\n", 18},
-        {"t\n 1.0 1 2.0\n1 2 3\n\n 4 x 6 7\n", "malformed value \"x\" in input line 5: item 5 must be a real number\n",
+        {"t\n 1.0 5.0 2.0\n", "malformed value \"5.0\" in input line 2: item 2 must be an integer", 18},
+        {"t\n 1.0 1 2.0\n1 2 3\n\n 4 x 6 7\n", "malformed value \"x\" in input line 5: item 5 must be a real number",
          21},
-        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7;\n", "malformed value \"7;\" in input line 3: item 7 must be a real number\n",
-         21},
-        {"t\n 1.0 3000000000 2.0\n", "malformed value \"3000000000\" in input line 2: item 2 must be an integer\n", 18},
+        {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7;\n", "malformed value \"7;\" in input line 3: item 7 must be a real number", 21},
+        {"t\n 1.0 3000000000 2.0\n", "malformed value \"3000000000\" in input line 2: item 2 must be an integer", 18},
         // The whole value up to its end, a repeat count included.
         {"t\n 0.0 1 1000.0\n 10.0 1012.50 288.085 1.31e-02 84O.40 -0.700 -1.5e-04\n",
-         "malformed value \"84O.40\" in input line 3: item 5 must be a real number\n", 21},
-        {"t\n 1.0 2*1.5\n", "malformed value \"2*1.5\" in input line 2: item 2 must be an integer\n", 18},
-        {"t\n 1.0 1 2.0\n1 2 3 0*4,5 6 7\n", "malformed value \"0*4\" in input line 3: item 4 must be a real number\n",
+         "malformed value \"84O.40\" in input line 3: item 5 must be a real number", 21},
+        {"t\n 1.0 2*1.5\n", "malformed value \"2*1.5\" in input line 2: item 2 must be an integer", 18},
+        {"t\n 1.0 1 2.0\n1 2 3 0*4,5 6 7\n", "malformed value \"0*4\" in input line 3: item 4 must be a real number",
          21},
         // Bytes that do not print are escaped, and so are quotes and backslashes.
         {"t\n 1.0 1 2.0\n1 2 3 4\x01\"\\\xc3\xa9\x7f\r5 6 7\n"s,
-         "malformed value \"4\\x01\\\"\\\\\\xc3\\xa9\\x7f\" in input line 3: item 4 must be a real number\n", 21},
+         "malformed value \"4\\x01\\\"\\\\\\xc3\\xa9\\x7f\" in input line 3: item 4 must be a real number", 21},
         // A long value is cut after 40 bytes.
         {"t\n 1.0 1 2.0\n1 2 3 4 5 6 " + std::string(39, '9') + "x" + std::string(100000, '9') + "\n",
-         "malformed value \"" + std::string(39, '9') + "x\"... in input line 3: item 7 must be a real number\n", 21},
+         "malformed value \"" + std::string(39, '9') + "x\"... in input line 3: item 7 must be a real number", 21},
         {"t\n 1.0 1 2.0\n1 2 3 4 5 6 " + std::string(39, '9') + "x\n",
-         "malformed value \"" + std::string(39, '9') + "x\" in input line 3: item 7 must be a real number\n", 21},
+         "malformed value \"" + std::string(39, '9') + "x\" in input line 3: item 7 must be a real number", 21},
+    };
+    // What the output holds follows: nothing, or what it held before.
+    for (const auto& c : cases) {
+        for (const bool earlier : {false, true}) {
+            SCOPED_TRACE(c.input + (earlier ? ", beside an earlier output" : ""));
+            scratch_dir dir;
+            dir.put("lsf", c.input);
+            if (earlier) dir.put(out_name, "earlier\n");
+            const auto r = run_converter(dir);
+            EXPECT_EQ(r.status, 2);
+            EXPECT_EQ(r.errors, where(c.statement, 10) + c.second_line + "; " +
+                                    (earlier ? out_name + " left as it was" : holds(0)) + "\n");
+            EXPECT_EQ(dir.get(out_name), earlier ? "earlier\n" : "");
+        }
+    }
+}
+
+TEST(Malformed, CompressedInputIsNamedWithHowToDecompressIt) {
+    using namespace std::string_literals;
+    // A run on a compressed file converts nothing or fails; the diagnostic
+    // ends with what the file looks like and how to read it.
+    struct {
+        std::string start;
+        std::string compressor, cat, suffix;
+    } cases[] = {
+        {"\x1f\x8b\x08\x00"s, "gzip", "zcat", "gz"},
+        {"BZh91AY&SY"s, "bzip2", "bzcat", "bz2"},
+        {"\xfd"
+         "7zXZ\0\0\x04"s,
+         "xz", "xzcat", "xz"},
+        {"\x28\xb5\x2f\xfd\x24"s, "zstd", "zstdcat", "zst"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
-        scratch_dir dir;
-        dir.put("lsf", c.input);
-        const auto r = run_converter(dir);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.errors, "lsf2ascii: " + where(c.statement, 10) + c.second_line);
-        EXPECT_EQ(dir.get(out_name), "");
+        for (const std::string& rest : {"\n"s, "\x93\n\x01\xfe\n"s}) {
+            SCOPED_TRACE(c.compressor + ", " + std::to_string(rest.size()) + " bytes more");
+            scratch_dir dir;
+            dir.put("lsf", c.start + rest);
+            const auto r = run_converter(dir);
+            EXPECT_EQ(r.status, 2);
+            const std::string file = "lsf." + c.suffix, cat = c.cat + " " + file + " > lsf";
+            const std::string hint = "lsf looks compressed (" + c.compressor + "): decompress it first (mv lsf " +
+                                     file + "; " + cat + "), or through a FIFO (mv lsf " + file + "; mkfifo lsf; " +
+                                     cat + " & lsf2ascii)\n";
+            ASSERT_GE(r.errors.size(), hint.size());
+            EXPECT_EQ(r.errors.substr(r.errors.size() - hint.size()), hint) << r.errors;
+        }
     }
+    // A title that happens to begin as a compressed file does is a title.
+    scratch_dir dir;
+    dir.put("lsf", "BZh9 forcing\n 1.5 1 2.0\n" + row_text);
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 3: 1 block converted\n");
 }
 
 TEST(Files, InputThatIsADirectoryFailsToOpen) {
@@ -241,7 +295,7 @@ TEST(Files, InputThatIsADirectoryFailsToOpen) {
     fs::create_directory(dir.file("lsf"));
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(9, 10) + "open failed: Is a directory\n");
+    EXPECT_EQ(r.errors, where(9, 10) + "open failed: Is a directory\n");
     EXPECT_FALSE(dir.exists(out_name));
 }
 
@@ -251,7 +305,7 @@ TEST(Files, OutputThatIsADirectoryFailsToOpen) {
     fs::create_directory(dir.file(out_name));
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(10, 20) + "open failed: Is a directory\n");
+    EXPECT_EQ(r.errors, where(10, 20) + "open failed: Is a directory\n");
 }
 
 TEST(Files, FullDiskEndsWithAWriteDiagnostic) {
@@ -261,8 +315,8 @@ TEST(Files, FullDiskEndsWithAWriteDiagnostic) {
     fs::create_symlink("/dev/full", dir.file(out_name));
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(63, 20) +
-                            "write failed: No space left on device; FORCINGS_ASCII_lsf holds 0 complete blocks\n");
+    EXPECT_EQ(r.errors,
+              where(63, 20) + "write failed: No space left on device; FORCINGS_ASCII_lsf was sent 0 complete blocks\n");
 }
 
 TEST(Files, ReadOnlyOutputFailsAtTheFirstHeaderAndStaysUnchanged) {
@@ -273,8 +327,7 @@ TEST(Files, ReadOnlyOutputFailsAtTheFirstHeaderAndStaysUnchanged) {
     if (const std::string why = unprivileged_run_refused(dir); !why.empty()) GTEST_SKIP() << why;
     const auto r = run_converter(dir, true);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors,
-              "lsf2ascii: " + where(63, 20) + "write failed: Permission denied; FORCINGS_ASCII_lsf left as it was\n");
+    EXPECT_EQ(r.errors, where(63, 20) + "write failed: Permission denied; FORCINGS_ASCII_lsf left as it was\n");
     EXPECT_EQ(dir.get(out_name), "keep me\n");
 }
 
@@ -285,7 +338,28 @@ TEST(Files, WriteOnlyInputFailsAtTheTitle) {
     if (const std::string why = unprivileged_run_refused(dir); !why.empty()) GTEST_SKIP() << why;
     const auto r = run_converter(dir, true);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(13, 10) + "read failed in input line 1: Permission denied\n");
+    EXPECT_EQ(r.errors, where(13, 10) + "read failed in input line 1: Permission denied; " + holds(0) + "\n");
+}
+
+TEST(Files, MissingFileInADirectoryThatCannotBeWrittenIsSaidToBeMissing) {
+    struct {
+        bool input_there;
+        std::string errors;
+    } cases[] = {
+        {false, where(9, 10) + "open failed: lsf does not exist and cannot be created here: Permission denied\n"},
+        {true, where(10, 20) + "open failed: " + out_name +
+                   " does not exist and cannot be created here: Permission denied\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.errors);
+        scratch_dir dir;
+        if (c.input_there) dir.put("lsf", "t\n");
+        if (const std::string why = unprivileged_run_refused(dir); !why.empty()) GTEST_SKIP() << why;
+        const auto r = run_converter(dir, run_options{.unprivileged = true, .directory_mode = 0555});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors, c.errors);
+        EXPECT_FALSE(dir.exists(out_name));
+    }
 }
 
 TEST(Files, ClosedStandardDescriptorsNeverReceiveAFile) {
@@ -303,16 +377,13 @@ TEST(Files, ClosedStandardDescriptorsNeverReceiveAFile) {
         EXPECT_EQ(dir.get("lsf"), in);
         EXPECT_EQ(dir.get(out_name), lines);
         const bool no_errors = std::find(closed.begin(), closed.end(), 2) != closed.end();
-        EXPECT_EQ(
-            r.errors,
-            no_errors ? "" : "lsf2ascii: " + where(18, 10) + "end of file after input line 3: 1 block converted\n");
+        EXPECT_EQ(r.errors, no_errors ? "" : where(18, 10) + "end of file after input line 3: 1 block converted\n");
     }
 }
 
 TEST(Files, OutputThatIsTheInputIsRefusedAndBothStayUnchanged) {
     const std::string in = "t\n 1.5 1 2.0\n" + row_text;
-    const std::string refused =
-        "lsf2ascii: " + where(10, 20) + "open failed: " + out_name + " is the same file as lsf\n";
+    const std::string refused = where(10, 20) + "open failed: " + out_name + " is the same file as lsf\n";
     struct {
         const char* what;
         void (*link)(const scratch_dir&);
@@ -343,18 +414,82 @@ TEST(Files, OutputThatIsTheInputIsRefusedAndBothStayUnchanged) {
     fs::create_symlink("/dev/null", dir.file(out_name));
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, "lsf2ascii: " + where(13, 10) + "end of file: the input is empty\n");
+    EXPECT_EQ(r.errors, where(13, 10) + "end of file: the input is empty\n");
+}
+
+TEST(Files, StandardStreamsThatAreAFileOfTheRunAreRefused) {
+    // A user who believes the program writes to standard output, or who
+    // keeps its diagnostics beside the files: no diagnostic may land in
+    // them, and the run refuses before it writes anything. With standard
+    // error itself one of them (and no terminal to turn to), it says
+    // nothing; the status tells.
+    const std::string in = "t\n 1.5 1 2.0\n" + row_text;
+    struct {
+        const char* what;
+        run_options opts;
+        std::string errors;
+    } cases[] = {
+        {">FORCINGS_ASCII_lsf 2>&1", {.output_file = out_name, .errors_file = out_name}, ""},
+        {"2>>FORCINGS_ASCII_lsf", {.errors_file = out_name, .error_mode = O_APPEND}, ""},
+        {"2>>lsf", {.errors_file = "lsf", .error_mode = O_APPEND}, ""},
+        {">FORCINGS_ASCII_lsf",
+         {.output_file = out_name},
+         where(10, 20) + "open failed: standard output is FORCINGS_ASCII_lsf\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        scratch_dir dir;
+        dir.put("lsf", in);
+        dir.put(out_name, "earlier\n");
+        const bool truncated = c.opts.output_file == out_name;
+        const auto r = run_converter(dir, c.opts);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors, c.errors);
+        EXPECT_EQ(dir.get("lsf"), in);
+        EXPECT_EQ(dir.get(out_name), truncated ? "" : "earlier\n");
+    }
+}
+
+// A locale whose decimal symbol is a comma, made for the test: the
+// machines the tests run on need not have one installed.
+std::string comma_locale(const scratch_dir& dir) {
+    if (std::system(("localedef -i de_DE -f UTF-8 " + dir.file("de_DE.UTF-8") + " >/dev/null 2>&1").c_str()) != 0)
+        return {};
+    const std::string check = "LOCPATH=" + dir.path() + " LC_ALL=de_DE.UTF-8 locale decimal_point 2>/dev/null";
+    std::FILE* p = ::popen(check.c_str(), "r");
+    char point[8] = {};
+    const bool comma = p != nullptr && std::fgets(point, sizeof point, p) != nullptr && point[0] == ',';
+    if (p != nullptr) ::pclose(p);
+    return comma ? dir.path() : std::string();
 }
 
 TEST(Files, ArgumentsAreIgnoredAndLocaleDoesNotMatter) {
-    // The program takes no options; a decimal comma locale changes nothing.
-    scratch_dir dir;
-    dir.put("lsf", "t\n 1.5 1 2.0\n" + row_text);
+    // Options and file names change nothing, nor does a locale whose decimal
+    // symbol is a comma; nothing goes to standard output.
+    scratch_dir locales;
+    const std::string locpath = comma_locale(locales);
+    if (locpath.empty()) GTEST_SKIP() << "cannot make a de_DE.UTF-8 locale with localedef (package locales)";
+    const std::string in = "t\n 1.5 1 2.0\n" + row_text;
+    scratch_dir plain;
+    plain.put("lsf", in);
+    const auto expected = run_converter(plain);
+    ASSERT_EQ(expected.status, 2);
+    ::setenv("LOCPATH", locpath.c_str(), 1);
     ::setenv("LC_ALL", "de_DE.UTF-8", 1);
-    const auto r = run_converter(dir);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"-o", "x"}, {"other", "lsf"}}) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        scratch_dir dir;
+        dir.put("lsf", in);
+        dir.put("other", "t\n 9.0 1 9.0\n1 1 1 1 1 1 1\n");
+        const auto r = run_converter(dir, run_options{.args = args});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.errors, expected.errors);
+        EXPECT_EQ(r.output, "");
+        EXPECT_EQ(dir.get(out_name), plain.get(out_name));
+        EXPECT_FALSE(dir.exists("x"));
+    }
     ::unsetenv("LC_ALL");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(dir.get(out_name), header("001     001", "        1.50000          2.000          0.000") + row_line);
+    ::unsetenv("LOCPATH");
 }
 
 }  // namespace

@@ -20,17 +20,21 @@
 #include <string>
 #include <vector>
 
+#include "output_layout.h"
 #include "run_program.h"
+#include "textio/writer.h"
 
 namespace {
 
+using testing_support::holds;
 using testing_support::run_converter;
 using testing_support::run_result;
 using testing_support::scratch_dir;
+using testing_support::where;
 
 const std::string out_name = "FORCINGS_ASCII_lsf";
-constexpr std::size_t header_len = 61;
-constexpr std::size_t data_len = 90;
+constexpr std::size_t header_len = textio::header_line_length;
+constexpr std::size_t data_len = textio::data_line_length;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool sanitized = true;
@@ -48,52 +52,12 @@ void put_pieces(const scratch_dir& dir, const std::string& name,
     ASSERT_EQ(std::fclose(f), 0);
 }
 
-// Checks that the output holds only whole lines of complete blocks: each a
-// 61-character header line followed by its data lines of 90 characters (as
-// many as the header's row count shows) or by one empty line. Returns the
-// offset where each block begins, and the output's end as the last entry.
+// Checks that the output holds only whole lines of complete blocks; returns
+// the offset where each block begins, and the output's end as the last entry.
 std::vector<std::size_t> whole_blocks(const std::string& out) {
-    std::vector<std::size_t> starts;
-    std::size_t pos = 0;
-    while (pos < out.size()) {
-        const std::size_t nl = out.find('\n', pos);
-        if (nl == std::string::npos) {
-            ADD_FAILURE() << "partial line at offset " << pos;
-            break;
-        }
-        if (nl - pos != header_len) {
-            ADD_FAILURE() << "expected a header line at offset " << pos;
-            break;
-        }
-        starts.push_back(pos);
-        const std::string rows = out.substr(pos + 8, 3);
-        pos = nl + 1;
-        std::size_t data = 0;
-        bool empty = false;
-        while (pos < out.size()) {
-            const std::size_t e = out.find('\n', pos);
-            if (e == std::string::npos) {
-                ADD_FAILURE() << "partial line at offset " << pos;
-                return starts;
-            }
-            if (e - pos == header_len) break;
-            if (e == pos && data == 0 && !empty) {
-                empty = true;
-            } else if (e - pos == data_len && !empty) {
-                ++data;
-            } else {
-                ADD_FAILURE() << "stray line of " << e - pos << " characters at offset " << pos;
-                return starts;
-            }
-            pos = e + 1;
-        }
-        EXPECT_NE(empty, data > 0) << "block at offset " << starts.back();
-        if (rows != "***") {
-            EXPECT_EQ(data, static_cast<std::size_t>(std::stoul(rows))) << "block at offset " << starts.back();
-        }
-    }
-    starts.push_back(out.size());
-    return starts;
+    const testing_support::layout l = testing_support::layout_of(out);
+    EXPECT_EQ(l.error, "");
+    return l.starts;
 }
 
 // Checks that `out`, left by a run that met a fault, is the complete
@@ -108,15 +72,6 @@ std::size_t expect_complete_blocks_kept(const std::string& out, const std::strin
     EXPECT_EQ(out.size(), kept) << "the blocks that fit whole are " << kept << " bytes";
     EXPECT_EQ(complete.compare(0, out.size(), out), 0) << "not a prefix of the complete output";
     return whole_blocks(out).size() - 1;
-}
-
-std::string holds(std::size_t blocks) {
-    return out_name + " holds " + std::to_string(blocks) + (blocks == 1 ? " complete block" : " complete blocks");
-}
-
-std::string where(int statement, int unit) {
-    return "lsf2ascii: statement " + std::to_string(statement) + ", unit " + std::to_string(unit) + ", file " +
-           (unit == 10 ? "lsf" : out_name) + "\n";
 }
 
 // An input of `blocks` blocks of `rows` rows each.
@@ -138,7 +93,9 @@ std::string blocks_input(int blocks, int rows) {
 std::string converted(const std::string& in) {
     scratch_dir dir;
     dir.put("lsf", in);
-    run_converter(dir);
+    const run_result r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.errors.find(" converted\n"), std::string::npos) << r.errors;
     return dir.get(out_name);
 }
 
@@ -195,7 +152,9 @@ TEST(Storage, RowCountBeyondAMemoryLimitEndsWithStatusOne) {
     dir.put("lsf", "t\n 1.0 1 2.0\n1 2 3 4 5 6 7\n 1.0 50000000 2.0\n1 2 3 4 5 6 7\n");
     const run_result r = run_converter(dir, {.address_space = rlim_t{256} << 20});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.errors, "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
+    EXPECT_EQ(r.errors,
+              "lsf2ascii: block 2 (header in input line 4) asks for storage for 50000000 rows\n"
+              "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
     const std::string out = dir.get(out_name);
     EXPECT_EQ(whole_blocks(out).size(), 2u);
     EXPECT_EQ(out.substr(0, 11), "001     001");
@@ -207,12 +166,31 @@ TEST(Storage, HugeRowCountWithFewRowsIsAnIncompleteBlock) {
     scratch_dir dir;
     dir.put("lsf", "t\n 1.0 1 2.0\n1 2 3 4 5 6 7\n 1.0 20000000 2.0\n1 2 3 4 5 6 7\n");
     const run_result r = run_converter(dir);
-    if (r.status == 1) GTEST_SKIP() << "this machine refuses 1 GB of storage";
+    if (r.status == 1) GTEST_SKIP() << "this machine refuses 1 GB of storage: " << r.errors;
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.errors, where(21, 10) +
                             "end of file after input line 5, inside block 2 (header in input line 4): 1 of its "
-                            "20000000 rows read\n");
+                            "20000000 rows read; " +
+                            holds(1) + "\n");
     EXPECT_EQ(whole_blocks(dir.get(out_name)).size(), 2u);
+}
+
+TEST(Storage, BuffersBeyondADataLimitEndTheRunBeforeAnyFileChanges) {
+    if (sanitized) GTEST_SKIP() << "a data size limit does not work under AddressSanitizer";
+    // 512 KiB of data: less than the input's and the output's buffers.
+    for (const bool input_there : {false, true}) {
+        SCOPED_TRACE(input_there ? "an input and no output" : "no input");
+        scratch_dir dir;
+        if (input_there) dir.put("lsf", "t\n 1.0 1 2.0\n1 2 3 4 5 6 7\n");
+        const run_result r = run_converter(dir, {.data_size = rlim_t{512} << 10});
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.errors.rfind("lsf2ascii: the buffers of the input and the output ask for ", 0), 0u) << r.errors;
+        const std::string end = " bytes\nlsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n";
+        EXPECT_NE(r.errors.find(end), std::string::npos) << r.errors;
+        EXPECT_EQ(dir.exists("lsf"), input_there);
+        EXPECT_FALSE(dir.exists(out_name));
+    }
 }
 
 TEST(HugeValues, HundredThousandDigitNumbersReadAsTheirShortForms) {
@@ -313,16 +291,18 @@ TEST(NotText, NulBytesAndInvalidUtf8) {
          where(18, 10) + "end of file after input line 3: 1 block converted\n"},
         // Where a value stands they are malformed, and what came before stays.
         {"t\n" + first + " 1.0 1 2.0\n1 2 \0 4 5 6 7\n"s, first_out,
-         where(21, 10) + "malformed value \"\\x00\" in input line 5: item 3 must be a real number\n"},
+         where(21, 10) + "malformed value \"\\x00\" in input line 5: item 3 must be a real number; " + holds(1) + "\n"},
         {"t\n" + first + " 1.0 1 2.0\n1 2 3 4 5 6 7\xc3\xa9\n"s, first_out,
-         where(21, 10) + "malformed value \"7\\xc3\\xa9\" in input line 5: item 7 must be a real number\n"},
+         where(21, 10) + "malformed value \"7\\xc3\\xa9\" in input line 5: item 7 must be a real number; " + holds(1) +
+             "\n"},
         {"t\n" + first +
              " 1.0 \xef\xbb\xbf"
              "1 2.0\n"s,
          first_out,
-         where(18, 10) + "malformed value \"\\xef\\xbb\\xbf1\" in input line 4: item 2 must be an integer\n"},
+         where(18, 10) + "malformed value \"\\xef\\xbb\\xbf1\" in input line 4: item 2 must be an integer; " +
+             holds(1) + "\n"},
         {"\xef\xbb\xbft\n\0 1.0 1 2.0\n"s, "",
-         where(18, 10) + "malformed value \"\\x00\" in input line 2: item 1 must be a real number\n"},
+         where(18, 10) + "malformed value \"\\x00\" in input line 2: item 1 must be a real number; " + holds(0) + "\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.input));
@@ -513,6 +493,24 @@ TEST(Concurrent, SecondRunOnTheSameOutputEndsAtOnceAndChangesNothing) {
     EXPECT_TRUE(dir.get(out_name) == complete);
 }
 
+// The name a diagnostic gives a signal.
+std::string signal_name(int sig) {
+    static const std::pair<int, const char*> names[] = {
+        {SIGINT, "SIGINT"},   {SIGTERM, "SIGTERM"},    {SIGHUP, "SIGHUP"},   {SIGQUIT, "SIGQUIT"},
+        {SIGUSR1, "SIGUSR1"}, {SIGUSR2, "SIGUSR2"},    {SIGXCPU, "SIGXCPU"}, {SIGALRM, "SIGALRM"},
+        {SIGPROF, "SIGPROF"}, {SIGVTALRM, "SIGVTALRM"}};
+    for (const auto& [s, name] : names)
+        if (s == sig) return name;
+    return "SIGRTMIN+" + std::to_string(sig - SIGRTMIN);
+}
+
+// Block k of an input of blocks_input(blocks, rows) ends at this offset.
+std::size_t end_of_block(const std::string& in, int k, int rows) {
+    std::size_t end = 0;
+    for (int line = 0; line < 1 + k * (rows + 1); ++line) end = in.find('\n', end) + 1;
+    return end;
+}
+
 TEST(Interrupted, EachSignalLeavesWholeBlocksAndEndsTheRunByItself) {
     // The input arrives through a FIFO: when the signal is sent, the run has
     // read what was fed but for what the pipe holds, and has not met the end.
@@ -524,16 +522,21 @@ TEST(Interrupted, EachSignalLeavesWholeBlocksAndEndsTheRunByItself) {
         std::vector<int> ignored;
         int ends_by;  // the signal that ends the run, sent after the one under test
     } moments[] = {
-        {in.find('\n', in.find("1000.25")), {}, 0},  // inside the first block
         {in.size() / 2, {}, 0},
-        {in.size() - 1, {}, 0},              // all but the last line end
-        {in.size() / 2, {SIGHUP}, SIGTERM},  // under nohup, SIGHUP is not the end
+        {in.find('\n', in.find("1000.25")), {}, 0},  // inside the first block
+        {in.size() - 1, {}, 0},                      // all but the last line end
+        {in.size() / 2, {SIGHUP}, SIGTERM},          // under nohup, SIGHUP is not the end
     };
-    auto name = [](int sig) { return std::string(sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP"); };
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    // Every signal that would end the process: batch systems warn with
+    // SIGUSR1 or SIGUSR2, a CPU limit sends SIGXCPU, timers SIGALRM,
+    // SIGVTALRM and SIGPROF, Ctrl-\ SIGQUIT (which dumps a core).
+    for (int sig :
+         {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGXCPU, SIGALRM, SIGVTALRM, SIGPROF, SIGRTMIN + 1}) {
         for (const auto& m : moments) {
             if (m.ends_by != 0 && sig != SIGHUP) continue;
-            SCOPED_TRACE(name(sig) + " after " + std::to_string(m.fed) + " bytes");
+            // The three usual ones at every moment; the others once.
+            if (&m != &moments[0] && sig != SIGINT && sig != SIGTERM && sig != SIGHUP) continue;
+            SCOPED_TRACE(signal_name(sig) + " after " + std::to_string(m.fed) + " bytes");
             scratch_dir dir;
             ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
             dir.put(out_name, earlier);
@@ -547,7 +550,7 @@ TEST(Interrupted, EachSignalLeavesWholeBlocksAndEndsTheRunByItself) {
             const int ended_by = m.ends_by != 0 ? m.ends_by : sig;
             EXPECT_EQ(r.signal, ended_by);
             const std::string out = dir.get(out_name);
-            const std::string said = "lsf2ascii: interrupted by " + name(ended_by) + "\n";
+            const std::string said = "lsf2ascii: interrupted by " + signal_name(ended_by) + "\n";
             if (m.fed < in.size() / 2) {
                 EXPECT_EQ(out, earlier);
                 EXPECT_EQ(r.errors, said + out_name + " left as it was\n");
@@ -559,4 +562,69 @@ TEST(Interrupted, EachSignalLeavesWholeBlocksAndEndsTheRunByItself) {
             EXPECT_EQ(r.errors, said + holds(blocks) + "\n");
         }
     }
+}
+
+TEST(Interrupted, PausedPipeInputKeepsEveryBlockConverted) {
+    // The producer has sent 200 whole blocks and pauses: they cannot be read
+    // again, so every one of them reaches the output before the run waits.
+    constexpr int rows = 50, sent = 200;
+    const std::string in = blocks_input(1500, rows);
+    const std::string complete = converted(in);
+    const std::size_t fed = end_of_block(in, sent, rows);
+    const std::size_t out_size = static_cast<std::size_t>(sent) * (header_len + 1 + rows * (data_len + 1));
+    scratch_dir dir;
+    ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
+    const testing_support::running run = testing_support::start_converter(dir);
+    pipes::feeder f(dir.file("lsf"), run.pid);
+    ASSERT_TRUE(f.feed(in.substr(0, fed)));
+    EXPECT_TRUE(pipes::wait_for_size(dir.file(out_name), out_size));
+    ::kill(run.pid, SIGINT);
+    const run_result r = testing_support::finish(run);
+    EXPECT_EQ(r.signal, SIGINT);
+    EXPECT_EQ(dir.get(out_name), complete.substr(0, out_size));
+    EXPECT_EQ(r.errors, "lsf2ascii: interrupted by SIGINT\n" + holds(sent) + "\n");
+}
+
+TEST(Pipes, OutputPipeWhoseReaderStopsCountsTheBlocksSent) {
+    // Bytes a pipe holds unread are not in a file: the count is of blocks sent.
+    const std::string in = blocks_input(400, 50);
+    scratch_dir dir;
+    dir.put("lsf", in);
+    ASSERT_EQ(::mkfifo(dir.file(out_name).c_str(), 0644), 0);
+    const pid_t reader = pipes::spawn([&] {
+        const int fd = ::open(dir.file(out_name).c_str(), O_RDONLY);
+        char buf[4096];
+        for (std::size_t got = 0; fd >= 0 && got < 100000;) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+    });
+    const run_result r = run_converter(dir);
+    pipes::reap(reader);
+    EXPECT_EQ(r.status, 2);
+    const std::string said = "write failed: Broken pipe; " + out_name + " was sent ";
+    const std::size_t at = r.errors.find(said);
+    ASSERT_NE(at, std::string::npos) << r.errors;
+    EXPECT_EQ(r.errors.rfind(" complete blocks\n"), r.errors.size() - 17) << r.errors;
+    EXPECT_LT(std::stoul(r.errors.substr(at + said.size())), 400u);
+}
+
+TEST(OutputFault, FailureReportedWhenTheOutputIsClosedIsNoNormalEnd) {
+    // A network file system may report a lost write only when the file is
+    // closed; strace makes that close fail.
+    std::string strace;
+    for (const char* dir : {"/usr/bin", "/bin", "/usr/local/bin"})
+        if (::access((std::string(dir) + "/strace").c_str(), X_OK) == 0) strace = std::string(dir) + "/strace";
+    if (strace.empty()) GTEST_SKIP() << "strace is not installed";
+    scratch_dir dir;
+    dir.put("lsf", blocks_input(1, 2));
+    const run_result r = run_converter(dir, {.wrapper = {strace, "-qq", "-o", "/dev/null", "-P", dir.file(out_name),
+                                                         "-e", "trace=close", "-e", "inject=close:error=EIO"}});
+    if (r.status != 2 && r.errors.find("ptrace") != std::string::npos)
+        GTEST_SKIP() << "strace cannot trace: " << r.errors;
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 4: 1 block converted\n" + where(66, 20) +
+                            "write failed: Input/output error, reported when " + out_name +
+                            " was closed; it may hold fewer than the 1 complete block written\n");
 }

@@ -24,12 +24,12 @@
 
 namespace {
 
+using testing_support::chunks;
+using testing_support::memory_source;
 using textio::item;
 using textio::kind;
 using textio::read_result;
 using textio::status;
-using testing_support::chunks;
-using testing_support::memory_source;
 
 constexpr std::size_t whole = std::numeric_limits<std::size_t>::max();
 

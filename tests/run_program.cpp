@@ -80,12 +80,22 @@ void scratch_dir::put(const std::string& name, const std::string& bytes) const {
     if (!out) throw std::runtime_error("cannot write " + file(name));
 }
 
-std::string scratch_dir::get(const std::string& name) const {
-    std::ifstream in(file(name), std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + file(name));
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::string where(int statement, int unit) {
+    return "lsf2ascii: statement " + std::to_string(statement) + ", unit " + std::to_string(unit) + ", file " +
+           (unit == 10 ? "lsf" : "FORCINGS_ASCII_lsf") + "\n";
+}
+
+std::string holds(std::size_t blocks) {
+    return "FORCINGS_ASCII_lsf holds " + std::to_string(blocks) +
+           (blocks == 1 ? " complete block" : " complete blocks");
 }
 
 bool scratch_dir::exists(const std::string& name) const {
@@ -125,38 +135,62 @@ std::string unprivileged_run_refused(const scratch_dir& dir) {
 
 running start_converter(const scratch_dir& dir, const run_options& opts) {
     const bool drop = opts.unprivileged && ::geteuid() == 0;
-    if (drop) ::chmod(dir.path().c_str(), 0777);
+    if (drop || opts.directory_mode != 0)
+        ::chmod(dir.path().c_str(), opts.directory_mode != 0 ? static_cast<mode_t>(opts.directory_mode) : 0777);
     const std::string program = drop ? unprivileged_program().path : LSF2ASCII_BIN;
     running run;
     // Beside the directory, one file for each run: runs may overlap.
     static int runs = 0;
-    run.errors_path = dir.path() + "." + std::to_string(++runs) + ".stderr";
+    const std::string stem = dir.path() + "." + std::to_string(++runs);
+    run.errors_path = opts.errors_file.empty() ? stem + ".stderr" : dir.file(opts.errors_file);
+    run.output_path = opts.output_file.empty() ? stem + ".stdout" : dir.file(opts.output_file);
+    run.own_errors = opts.errors_file.empty();
+    run.own_output = opts.output_file.empty();
+    std::vector<std::string> argv = opts.wrapper;
+    argv.push_back(opts.wrapper.empty() ? "lsf2ascii" : program);
+    argv.insert(argv.end(), opts.args.begin(), opts.args.end());
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    const std::string path = opts.wrapper.empty() ? program : opts.wrapper.front();
     run.pid = ::fork();
     if (run.pid < 0) throw std::runtime_error("fork failed");
     if (run.pid == 0) {
-        const int err = ::open(run.errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int out = ::open(run.output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = run.errors_path == run.output_path
+                            ? ::dup(out)
+                            : ::open(run.errors_path.c_str(),
+                                     O_WRONLY | O_CREAT | (opts.error_mode != 0 ? opts.error_mode : O_TRUNC), 0600);
         const int null = ::open("/dev/null", O_RDWR);
-        if (err < 0 || null < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
+        if (out < 0 || err < 0 || null < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
         ::dup2(null, 0);
-        ::dup2(null, 1);
+        ::dup2(out, 1);
         ::dup2(err, 2);
+        ::close(out);
         ::close(err);
         ::close(null);
         for (int fd : opts.closed) ::close(fd);
         const rlimit fs{opts.file_size, opts.file_size};
         const rlimit as{opts.address_space, opts.address_space};
-        if (::setrlimit(RLIMIT_FSIZE, &fs) != 0 || ::setrlimit(RLIMIT_AS, &as) != 0) ::_exit(126);
+        const rlimit data{opts.data_size, opts.data_size};
+        const rlimit no_core{0, 0};  // a signal that dumps a core leaves none behind
+        if (::setrlimit(RLIMIT_FSIZE, &fs) != 0 || ::setrlimit(RLIMIT_AS, &as) != 0 ||
+            ::setrlimit(RLIMIT_DATA, &data) != 0 || ::setrlimit(RLIMIT_CORE, &no_core) != 0)
+            ::_exit(126);
         if (drop && !drop_privileges()) ::_exit(126);
-        // The signals the program catches start as they would from a shell,
-        // whatever the test runner was started with.
-        for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
+        // Without a controlling terminal, as in a batch job: a diagnostic
+        // that may not go to standard error has nowhere else to go.
+        ::setsid();
+        // Every signal starts as it would from a shell, whatever the test
+        // runner was started with.
+        for (int sig = 1; sig < NSIG; ++sig) std::signal(sig, SIG_DFL);
         for (int sig : opts.ignored) std::signal(sig, SIG_IGN);
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         // A program that hangs is killed rather than holding up the tests.
         ::alarm(120);
-        ::execl(program.c_str(), "lsf2ascii", static_cast<char*>(nullptr));
+        ::execv(path.c_str(), args.data());
         ::_exit(127);
     }
     return run;
@@ -172,11 +206,14 @@ run_result finish(const running& run) {
     r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
     r.signal = WIFSIGNALED(ws) ? WTERMSIG(ws) : 0;
     r.max_rss_kib = ru.ru_maxrss;
-    std::ifstream in(run.errors_path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    r.errors = s.str();
-    ::unlink(run.errors_path.c_str());
+    if (run.own_errors) {
+        r.errors = read_file(run.errors_path);
+        ::unlink(run.errors_path.c_str());
+    }
+    if (run.own_output) {
+        r.output = read_file(run.output_path);
+        ::unlink(run.output_path.c_str());
+    }
     return r;
 }
 

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ struct run_result {
     int status = -1;       // the exit status, or -1 when the program did not exit normally
     int signal = 0;        // the signal that ended it, if one did
     std::string errors;    // what it wrote to standard error
+    std::string output;    // what it wrote to standard output
     long max_rss_kib = 0;  // its peak resident size
 };
 
@@ -20,11 +22,30 @@ struct run_options {
     // As user and group 65534 when the tests run as root (the directory is
     // made writable for it), so that permission checks apply.
     bool unprivileged = false;
+    unsigned directory_mode = 0;           // the directory's mode for the run, when not 0
     rlim_t file_size = RLIM_INFINITY;      // RLIMIT_FSIZE of the program
     rlim_t address_space = RLIM_INFINITY;  // RLIMIT_AS of the program
+    rlim_t data_size = RLIM_INFINITY;      // RLIMIT_DATA of the program
     std::vector<int> closed = {};          // standard descriptors it starts without
     std::vector<int> ignored = {};         // signals it starts ignoring, as under nohup
+    std::vector<std::string> args = {};    // its arguments, after its name
+    // Files of the directory standard output and standard error go to,
+    // instead of files of their own; `error_mode` opens standard error's.
+    std::string output_file = {};
+    std::string errors_file = {};
+    int error_mode = 0;  // O_TRUNC or O_APPEND
+    // A command the program runs under (strace with its arguments, say),
+    // or none.
+    std::vector<std::string> wrapper = {};
 };
+
+// The bytes of a file; throws when it cannot be read.
+std::string read_file(const std::string& path);
+
+// The first line of a diagnostic: it names the statement, unit and file.
+std::string where(int statement, int unit);
+// What the output holds, as diagnostics say it.
+std::string holds(std::size_t blocks);
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes.
@@ -39,7 +60,7 @@ public:
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
     void put(const std::string& name, const std::string& bytes) const;
-    std::string get(const std::string& name) const;  // the file's bytes; throws when it cannot be read
+    std::string get(const std::string& name) const { return read_file(file(name)); }
     bool exists(const std::string& name) const;
 
 private:
@@ -55,6 +76,10 @@ std::string unprivileged_run_refused(const scratch_dir& dir);
 struct running {
     pid_t pid = -1;
     std::string errors_path;
+    std::string output_path;
+    // Whether each is a file of the run's own, read and removed when it ends.
+    bool own_errors = true;
+    bool own_output = true;
 };
 
 // Starts the converter with the directory as its working directory. A program

@@ -13,6 +13,9 @@ public:
     // Reads up to n bytes into buf. Returns the number of bytes read, 0 at
     // the end of the input, or a negative errno value when the read fails.
     virtual std::ptrdiff_t read(char* buf, std::size_t n) = 0;
+    // Whether a read may wait for input that has not come yet, as from a
+    // pipe or a terminal, rather than find it or the end at once.
+    virtual bool may_wait() const { return false; }
 };
 
 // What a destination holds of the run's lines: nothing yet (the writer has

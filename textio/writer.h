@@ -51,6 +51,9 @@ public:
     // Writes the pending lines.
     write_result flush();
 
+    // What the sink holds whole: the last checkpoint that reached it.
+    const checkpoint& kept() const { return safe_; }
+
 private:
     char* room(std::size_t n);
     write_result send(std::size_t n);

@@ -1,0 +1,111 @@
+#include "app/storage.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <utility>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#include "textio/reader.h"
+#include "textio/writer.h"
+
+namespace app {
+namespace {
+
+constexpr std::size_t large_page = std::size_t{2} << 20;
+// From here on a block's storage comes in whole large pages: a block of
+// about 100,000 rows and more.
+constexpr std::size_t large_storage = 2 * large_page;
+
+// By default glibc maps every request above 128 KiB (more once such storage
+// has been released) afresh and unmaps it on release, and gives the heap's
+// free top back to the system beyond twice that: every large block would
+// then fault in new zeroed pages row after row. Storage up to 32 MiB (the
+// most glibc allows; a block of about 1.2 million rows) comes from the heap
+// instead and stays there for the next block, which reuses its pages.
+void keep_block_storage() {
+#if defined(__GLIBC__)
+    static const bool done = [] {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 64 << 20);  // both arrays of a block of that size
+        return true;
+    }();
+    (void)done;
+#endif
+}
+
+// Large storage is obtained in whole pages of 2 MiB, aligned to them and
+// marked as such before anything touches it, so that where the system
+// offers large pages the first block of a file takes a fault for each
+// 2 MiB instead of each 4 KiB. A system without them ignores the mark.
+void* obtain_large(std::size_t bytes, bool zeroed) {
+    const std::size_t whole = (bytes + large_page - 1) / large_page * large_page;
+    void* const p = std::aligned_alloc(large_page, whole);
+    if (p == nullptr) return nullptr;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    ::madvise(p, whole, MADV_HUGEPAGE);
+#endif
+    if (zeroed) std::memset(p, 0, bytes);
+    return p;
+}
+
+}  // namespace
+
+const std::size_t run_buffers::bytes = textio::reader::storage_size + textio::writer::buffer_size;
+
+int run_buffers::obtain() {
+    errno = 0;
+    storage_.reset(new (std::nothrow) char[bytes]);
+    if (storage_) return 0;
+    return errno != 0 ? errno : ENOMEM;
+}
+
+std::span<char> run_buffers::input() const { return {storage_.get(), textio::reader::storage_size}; }
+
+std::span<char> run_buffers::output() const {
+    return {storage_.get() + textio::reader::storage_size, textio::writer::buffer_size};
+}
+
+rows_storage::rows_storage(rows_storage&& other) noexcept : values_(std::exchange(other.values_, nullptr)) {}
+
+rows_storage& rows_storage::operator=(rows_storage&& other) noexcept {
+    if (this != &other) {
+        release();
+        values_ = std::exchange(other.values_, nullptr);
+    }
+    return *this;
+}
+
+rows_storage::~rows_storage() { release(); }
+
+void rows_storage::release() {
+    std::free(values_);
+    values_ = nullptr;
+}
+
+int rows_storage::obtain(std::int32_t rows, int columns, bool zeroed) {
+    keep_block_storage();
+    release();
+    const std::size_t r = rows > 0 ? static_cast<std::size_t>(rows) : 0;
+    const auto c = static_cast<std::size_t>(columns);
+    if (r > std::numeric_limits<std::size_t>::max() / (sizeof(float) * c)) return ENOMEM;
+    const std::size_t bytes = std::max<std::size_t>(r * c, 1) * sizeof(float);
+    errno = 0;
+    void* const p = bytes >= large_storage ? obtain_large(bytes, zeroed)
+                    : zeroed               ? std::calloc(bytes, 1)
+                                           : std::malloc(bytes);
+    if (p == nullptr) return errno != 0 ? errno : ENOMEM;
+    values_ = static_cast<float*>(p);
+    return 0;
+}
+
+}  // namespace app
