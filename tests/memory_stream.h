@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "textio/stream.h"
 
@@ -73,39 +75,74 @@ private:
     bool failed_ = false;
 };
 
-// A file in memory. With room set, bytes past that many in the file are
-// refused with ENOSPC: the part that fits arrives, the rest does not.
+// A file in memory that records every call the writer makes. Past `room`
+// bytes it refuses the rest of a write with `write_error` (the part that
+// fits arrives, as on a full disk); with `truncate_error` set, cut-backs
+// after the first `truncates_that_work` fail with it.
 class memory_sink final : public textio::sink {
 public:
     static constexpr std::size_t unlimited = static_cast<std::size_t>(-1);
 
-    explicit memory_sink(std::string initial = {}, std::size_t room = unlimited)
-        : data(std::move(initial)), room_(room) {}
+    struct event {
+        bool truncate;
+        std::uint64_t n;  // bytes asked to write, or the size cut to
+        bool operator==(const event&) const = default;
+    };
+
+    explicit memory_sink(std::string initial = {}, std::size_t room_ = unlimited)
+        : data(std::move(initial)), room(room_) {}
 
     int write(const char* p, std::size_t n, std::size_t& done) override {
-        const std::size_t fits = data.size() >= room_ ? 0 : std::min(n, room_ - data.size());
-        data.append(p, fits);
-        done = fits;
-        ++writes;
-        return fits == n ? 0 : ENOSPC;
+        unguarded |= !changing;
+        events.push_back({false, n});
+        done = data.size() >= room ? 0 : std::min(n, room - data.size());
+        data.append(p, done);
+        return done == n ? 0 : write_error;
     }
 
     int truncate(std::uint64_t size) override {
+        unguarded |= !changing;
+        events.push_back({true, size});
+        if (truncate_error != 0 && truncates() > truncates_that_work) return truncate_error;
         if (size > data.size())
             grown = true;  // the writer only ever cuts back
         else
             data.resize(static_cast<std::size_t>(size));
-        ++truncations;
         return 0;
     }
 
-    std::string data;
-    int writes = 0;
-    int truncations = 0;
+    void begin_change() override {
+        unguarded |= changing;
+        changing = true;
+    }
+    void end_change(const textio::checkpoint& c) override {
+        unguarded |= !changing;
+        changing = false;
+        checkpoints.push_back({c, data.size()});
+    }
+
+    std::size_t writes() const { return count(false); }
+    std::size_t truncates() const { return count(true); }
+
+    std::string data;          // what the destination holds
+    std::size_t room;          // writes stop here
+    int write_error = ENOSPC;  // given when the room runs out
+    int truncate_error = 0;    // given by the truncates after the first few
+    std::size_t truncates_that_work = 0;
+    std::vector<event> events;  // every call, in order
+    // Each checkpoint the writer gave, with the size the sink had then;
+    // whether a write or cut-back came outside a change, or changes nested;
+    // whether a cut-back asked for more than the destination held.
+    std::vector<std::pair<textio::checkpoint, std::size_t>> checkpoints;
+    bool changing = false;
+    bool unguarded = false;
     bool grown = false;
 
 private:
-    std::size_t room_;
+    std::size_t count(bool truncate) const {
+        return static_cast<std::size_t>(
+            std::count_if(events.begin(), events.end(), [truncate](const event& e) { return e.truncate == truncate; }));
+    }
 };
 
 }  // namespace testing_support

@@ -3,6 +3,8 @@
 // disk does partway through a write.
 #include "textio/writer.h"
 
+#include "memory_stream.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,58 +20,7 @@ namespace {
 using textio::line_kind;
 using textio::write_result;
 
-struct fake_sink : textio::sink {
-    struct event {
-        bool truncate;
-        std::uint64_t n;  // bytes asked to write, or the size cut to
-        bool operator==(const event&) const = default;
-    };
-
-    std::string bytes;                                                   // what the destination holds
-    std::vector<event> events;                                           // every call, in order
-    std::uint64_t capacity = std::numeric_limits<std::uint64_t>::max();  // writes stop here
-    int write_error = ENOSPC;                                            // given when the room runs out
-    int truncate_error = 0;                                              // given by the truncates after the first few
-    std::size_t truncates_that_work = 0;
-    // Each checkpoint the writer gave, with the size the sink had then; and
-    // whether a write or cut-back came outside a change, or changes nested.
-    std::vector<std::pair<textio::checkpoint, std::size_t>> checkpoints;
-    bool changing = false;
-    bool unguarded = false;
-
-    int write(const char* data, std::size_t n, std::size_t& done) override {
-        unguarded |= !changing;
-        events.push_back({false, n});
-        const std::uint64_t room = capacity > bytes.size() ? capacity - bytes.size() : 0;
-        done = static_cast<std::size_t>(std::min<std::uint64_t>(n, room));
-        bytes.append(data, done);
-        return done < n ? write_error : 0;
-    }
-    int truncate(std::uint64_t size) override {
-        unguarded |= !changing;
-        events.push_back({true, size});
-        const std::size_t calls = static_cast<std::size_t>(
-            std::count_if(events.begin(), events.end(), [](const event& e) { return e.truncate; }));
-        if (truncate_error != 0 && calls > truncates_that_work) return truncate_error;
-        if (size < bytes.size()) bytes.resize(static_cast<std::size_t>(size));
-        return 0;
-    }
-
-    void begin_change() override {
-        unguarded |= changing;
-        changing = true;
-    }
-    void end_change(const textio::checkpoint& c) override {
-        unguarded |= !changing;
-        changing = false;
-        checkpoints.push_back({c, bytes.size()});
-    }
-
-    std::size_t writes() const {
-        return static_cast<std::size_t>(
-            std::count_if(events.begin(), events.end(), [](const event& e) { return !e.truncate; }));
-    }
-};
+using testing_support::memory_sink;
 
 std::string header_line(std::int32_t count, std::int32_t nrows, float lead, float ref) {
     char buf[textio::header_line_length + 1];
@@ -124,7 +75,7 @@ expected_output expect(const std::vector<block>& blocks) {
 
 // Every change came between begin_change and end_change, and each
 // checkpoint names the last block boundary the sink then held.
-void expect_checkpoints(const fake_sink& s, const expected_output& e) {
+void expect_checkpoints(const memory_sink& s, const expected_output& e) {
     EXPECT_FALSE(s.unguarded);
     EXPECT_FALSE(s.changing);
     for (const auto& [c, size] : s.checkpoints) {
@@ -169,20 +120,20 @@ TEST(Lines, DataLine) {
 }
 
 TEST(Writer, FirstBlockReplacesWhatTheSinkHeldAtOnce) {
-    fake_sink s;
-    s.bytes = "an older, longer file\nwith two lines\n";
+    memory_sink s;
+    s.data = "an older, longer file\nwith two lines\n";
     textio::writer w(s);
     const std::vector<float> v = rows_of(3, 7);
     ASSERT_TRUE(w.write_header_line(1, 3, 1.5f, 1000.0f));
     EXPECT_TRUE(s.events.empty());
     ASSERT_TRUE(w.write_data_lines(v.data(), 3));
-    EXPECT_EQ(s.events, (std::vector<fake_sink::event>{{true, 0}, {false, 62 + 3 * 91}}));
-    EXPECT_EQ(s.bytes, expect({{3, v}}).text);
+    EXPECT_EQ(s.events, (std::vector<memory_sink::event>{{true, 0}, {false, 62 + 3 * 91}}));
+    EXPECT_EQ(s.data, expect({{3, v}}).text);
     EXPECT_EQ(s.checkpoints.back().first, (textio::checkpoint{true, 62 + 3 * 91, 1}));
 }
 
 TEST(Writer, LaterLinesWaitForFlush) {
-    fake_sink s;
+    memory_sink s;
     textio::writer w(s);
     const std::vector<float> v = rows_of(3, 7);
     ASSERT_TRUE(w.write_header_line(1, 3, 1.5f, 1000.0f));
@@ -190,37 +141,37 @@ TEST(Writer, LaterLinesWaitForFlush) {
     ASSERT_TRUE(w.write_header_line(2, 0, 1.5f, 1000.0f));
     ASSERT_TRUE(w.write_data_lines(nullptr, 0));
     EXPECT_EQ(s.writes(), 1u);
-    EXPECT_EQ(s.bytes.size(), 62 + 3 * 91u);
+    EXPECT_EQ(s.data.size(), 62 + 3 * 91u);
 
     ASSERT_TRUE(w.flush());
     EXPECT_EQ(s.writes(), 2u);
-    EXPECT_EQ(s.bytes, expect({{3, v}, {0, {}}}).text);
+    EXPECT_EQ(s.data, expect({{3, v}, {0, {}}}).text);
     ASSERT_TRUE(w.flush());  // nothing pending, nothing sent
     EXPECT_EQ(s.writes(), 2u);
-    EXPECT_EQ(s.events.front(), (fake_sink::event{true, 0}));
+    EXPECT_EQ(s.events.front(), (memory_sink::event{true, 0}));
     EXPECT_EQ(std::count_if(s.events.begin(), s.events.end(), [](const auto& e) { return e.truncate; }), 1);
 }
 
 TEST(Writer, NoRowsOrNegativeRowsGiveOneEmptyLine) {
     for (std::int32_t nrows : {0, -1, std::numeric_limits<std::int32_t>::min()}) {
         SCOPED_TRACE(nrows);
-        fake_sink s;
+        memory_sink s;
         textio::writer w(s);
         ASSERT_TRUE(w.write_header_line(1, nrows, 1.5f, 1000.0f));
         ASSERT_TRUE(w.write_data_lines(nullptr, nrows));
         ASSERT_TRUE(w.flush());
-        EXPECT_EQ(s.bytes, header_line(1, nrows, 1.5f, 1000.0f) + "\n");
-        EXPECT_EQ(s.bytes.substr(8, 3), nrows == 0 ? "000" : "***");
+        EXPECT_EQ(s.data, header_line(1, nrows, 1.5f, 1000.0f) + "\n");
+        EXPECT_EQ(s.data.substr(8, 3), nrows == 0 ? "000" : "***");
     }
 }
 
 TEST(Writer, NoLineLeavesTheSinkUntouched) {
-    fake_sink s;
-    s.bytes = "kept\n";
+    memory_sink s;
+    s.data = "kept\n";
     textio::writer w(s);
     ASSERT_TRUE(w.flush());
     EXPECT_TRUE(s.events.empty());
-    EXPECT_EQ(s.bytes, "kept\n");
+    EXPECT_EQ(s.data, "kept\n");
 }
 
 TEST(Writer, ManyLinesGoOutInLargeChunksOfWholeBlocks) {
@@ -231,11 +182,11 @@ TEST(Writer, ManyLinesGoOutInLargeChunksOfWholeBlocks) {
         blocks.push_back({nrows, rows_of(nrows, b)});
     }
     const expected_output e = expect(blocks);
-    fake_sink s;
+    memory_sink s;
     textio::writer w(s);
     ASSERT_TRUE(run(w, blocks));
-    EXPECT_EQ(s.bytes.size(), e.text.size());
-    EXPECT_TRUE(s.bytes == e.text);
+    EXPECT_EQ(s.data.size(), e.text.size());
+    EXPECT_TRUE(s.data == e.text);
 
     // The first write is the first block. Every write ends where a block
     // ends, but inside the block larger than the buffer, which goes out in
@@ -265,9 +216,9 @@ TEST(Writer, ManyLinesGoOutInLargeChunksOfWholeBlocks) {
 TEST(Writer, FirstWriteFailingIsAHeaderFailureAtTheFirstBlock) {
     for (std::uint64_t capacity : {0u, 1u, 30u, 61u}) {
         SCOPED_TRACE(capacity);
-        fake_sink s;
-        s.bytes = "old\n";
-        s.capacity = capacity;
+        memory_sink s;
+        s.data = "old\n";
+        s.room = capacity;
         s.write_error = EIO;
         textio::writer w(s);
         const std::vector<float> v = rows_of(2, 1);
@@ -277,8 +228,8 @@ TEST(Writer, FirstWriteFailingIsAHeaderFailureAtTheFirstBlock) {
         EXPECT_EQ(r.lost, line_kind::header);
         EXPECT_EQ(r.kept, (textio::checkpoint{true, 0, 0}));
         EXPECT_EQ(r.cut_error, 0);
-        EXPECT_EQ(s.bytes, "");
-        EXPECT_EQ(s.events.back(), (fake_sink::event{true, 0}));
+        EXPECT_EQ(s.data, "");
+        EXPECT_EQ(s.events.back(), (memory_sink::event{true, 0}));
 
         // Failed for good: the same answer, and nothing more reaches the sink.
         const std::size_t calls = s.events.size();
@@ -292,8 +243,8 @@ TEST(Writer, FirstWriteFailingIsAHeaderFailureAtTheFirstBlock) {
 }
 
 TEST(Writer, SinkThatCannotBeEmptiedIsAHeaderFailure) {
-    fake_sink s;
-    s.bytes = "read only\n";
+    memory_sink s;
+    s.data = "read only\n";
     s.truncate_error = EBADF;
     textio::writer w(s);
     const std::vector<float> v = rows_of(2, 1);
@@ -302,8 +253,8 @@ TEST(Writer, SinkThatCannotBeEmptiedIsAHeaderFailure) {
     EXPECT_EQ(r.error, EBADF);
     EXPECT_EQ(r.lost, line_kind::header);
     EXPECT_FALSE(r.kept.touched);  // left as it was, not cut
-    EXPECT_EQ(s.events, (std::vector<fake_sink::event>{{true, 0}}));
-    EXPECT_EQ(s.bytes, "read only\n");
+    EXPECT_EQ(s.events, (std::vector<memory_sink::event>{{true, 0}}));
+    EXPECT_EQ(s.data, "read only\n");
 }
 
 // A sink that runs out of room at every interesting byte: the run reports
@@ -324,7 +275,7 @@ TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
     for (std::size_t i = 0; i < 40 && i < e.lines.size(); ++i) offsets.push_back(e.lines[i].first + 1);
     // Around the end of each write of a run that does not fail.
     {
-        fake_sink whole;
+        memory_sink whole;
         textio::writer w(whole);
         ASSERT_TRUE(run(w, blocks));
         std::uint64_t end = 0;
@@ -342,13 +293,13 @@ TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
 
     for (std::uint64_t capacity : offsets) {
         SCOPED_TRACE(capacity);
-        fake_sink s;
-        s.capacity = capacity;
+        memory_sink s;
+        s.room = capacity;
         textio::writer w(s);
         const write_result result = run(w, blocks);
         if (capacity >= e.text.size()) {
             EXPECT_TRUE(result);
-            EXPECT_TRUE(s.bytes == e.text);
+            EXPECT_TRUE(s.data == e.text);
             continue;
         }
         ASSERT_FALSE(result);
@@ -359,9 +310,9 @@ TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
             e.lines.begin(), e.lines.end(), std::make_pair(static_cast<std::size_t>(capacity), line_kind::data)));
         EXPECT_EQ(result.lost, line->second);
         const std::size_t keep = *std::prev(std::upper_bound(e.block_starts.begin(), e.block_starts.end(), capacity));
-        EXPECT_EQ(s.bytes.size(), keep);
-        EXPECT_TRUE(s.bytes == e.text.substr(0, keep));  // no diff of megabytes
-        EXPECT_EQ(s.events.back(), (fake_sink::event{true, keep}));
+        EXPECT_EQ(s.data.size(), keep);
+        EXPECT_TRUE(s.data == e.text.substr(0, keep));  // no diff of megabytes
+        EXPECT_EQ(s.events.back(), (memory_sink::event{true, keep}));
         const std::size_t kept_blocks = static_cast<std::size_t>(
             std::find(e.block_starts.begin(), e.block_starts.end(), keep) - e.block_starts.begin());
         EXPECT_EQ(result.kept, (textio::checkpoint{true, keep, kept_blocks}));
@@ -377,15 +328,15 @@ TEST(Writer, FailurePartwayKeepsOnlyCompleteBlocks) {
         EXPECT_EQ(s.events.size(), calls);
 
         // A cut-back that fails is reported, with the size it was for.
-        fake_sink uncut;
-        uncut.capacity = capacity;
+        memory_sink uncut;
+        uncut.room = capacity;
         uncut.truncate_error = EIO;
         uncut.truncates_that_work = 1;
         textio::writer u(uncut);
         const write_result ur = run(u, blocks);
         EXPECT_EQ(ur.cut_error, EIO);
         EXPECT_EQ(ur.kept, result.kept);
-        EXPECT_EQ(uncut.bytes.size(), capacity);
+        EXPECT_EQ(uncut.data.size(), capacity);
     }
 }
 
