@@ -6,23 +6,27 @@
 # converts the shipped example byte for byte. The package is removed again
 # at the end.
 #
-#   tests/package_check.sh [BUILD_DIR] [--system]
+#   tests/package_check.sh [BUILD_DIR] [--system] [--keep DIR]
 #
 # By default dpkg installs into a scratch root whose package database is a
 # copy of this machine's, so the dependencies are checked against the
 # packages really installed here while the system itself is left alone.
 # --system installs into the system instead (root only; for a disposable
-# machine such as CI).
+# machine such as CI). --keep DIR leaves the package checked in DIR, for
+# lintian.
 set -euo pipefail
 
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=build
 mode=sandbox
-for arg in "$@"; do
-  case $arg in
+keep=
+while [ $# -gt 0 ]; do
+  case $1 in
     --system) mode=system ;;
-    *) build=$arg ;;
+    --keep) keep=$2; shift ;;
+    *) build=$1 ;;
   esac
+  shift
 done
 build=$(cd "$build" && pwd)
 
@@ -139,4 +143,8 @@ dpkg "${dpkg_root[@]}" --remove lsf2ascii >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/d
 installed=
 [ ! -e "$bin" ] && [ ! -e "$page" ] || fail "files left behind after dpkg --remove"
 
+if [ -n "$keep" ]; then
+  mkdir -p "$keep"
+  cp "$deb" "$keep"/
+fi
 echo "package check: $(basename "$deb") holds the binary and the page, installs ($mode), converts the example, and removes cleanly"
