@@ -90,6 +90,18 @@ std::string blocks_input(int blocks, int rows) {
     return in;
 }
 
+// Block k of an input of blocks_input(blocks, rows) ends at this offset.
+std::size_t end_of_block(const std::string& in, int k, int rows) {
+    std::size_t end = 0;
+    for (int line = 0; line < 1 + k * (rows + 1); ++line) end = in.find('\n', end) + 1;
+    return end;
+}
+
+// The output of k blocks of `rows` rows is this many bytes.
+std::size_t blocks_output_size(int k, int rows) {
+    return static_cast<std::size_t>(k) * (header_len + 1 + static_cast<std::size_t>(rows) * (data_len + 1));
+}
+
 // The output of a run over `in` that nothing disturbs.
 std::string converted(const std::string& in) {
     scratch_dir dir;
@@ -466,9 +478,8 @@ TEST(Concurrent, SecondRunOnTheSameOutputEndsAtOnceAndChangesNothing) {
     const std::string first = blocks_input(30, rows);
     const std::string second = blocks_input(2, 1);
     const std::string complete = converted(first);
-    std::size_t block_end = 0;  // the first block's end in the input
-    for (int line = 0; line < 2 + rows; ++line) block_end = first.find('\n', block_end) + 1;
-    const std::size_t block_out = header_len + 1 + rows * (data_len + 1);
+    const std::size_t block_end = end_of_block(first, 1, rows);
+    const std::size_t block_out = blocks_output_size(1, rows);
 
     scratch_dir dir;
     ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
@@ -503,13 +514,6 @@ std::string signal_name(int sig) {
     for (const auto& [s, name] : names)
         if (s == sig) return name;
     return "SIGRTMIN+" + std::to_string(sig - SIGRTMIN);
-}
-
-// Block k of an input of blocks_input(blocks, rows) ends at this offset.
-std::size_t end_of_block(const std::string& in, int k, int rows) {
-    std::size_t end = 0;
-    for (int line = 0; line < 1 + k * (rows + 1); ++line) end = in.find('\n', end) + 1;
-    return end;
 }
 
 TEST(Interrupted, EachSignalLeavesWholeBlocksAndEndsTheRunByItself) {
@@ -572,7 +576,7 @@ TEST(Interrupted, PausedPipeInputKeepsEveryBlockConverted) {
     const std::string in = blocks_input(1500, rows);
     const std::string complete = converted(in);
     const std::size_t fed = end_of_block(in, sent, rows);
-    const std::size_t out_size = static_cast<std::size_t>(sent) * (header_len + 1 + rows * (data_len + 1));
+    const std::size_t out_size = blocks_output_size(sent, rows);
     scratch_dir dir;
     ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
     const testing_support::running run = testing_support::start_converter(dir);
