@@ -65,17 +65,16 @@ public:
     // few bytes, most of them straddle a refill and take the general one.
     void flush() {
         if (expect_.empty()) return;
-        for (const auto scan : {textio::real_scan::by_bytes, textio::real_scan::by_masks})
-            for (const std::uint8_t chunks : {std::uint8_t{0}, std::uint8_t{7}}) read(scan, chunks);
+        for (const std::uint8_t chunks : {std::uint8_t{0}, std::uint8_t{7}}) read(chunks);
         text_.clear();
         expect_.clear();
     }
 
 private:
-    void read(textio::real_scan scan, std::uint8_t chunks) {
+    void read(std::uint8_t chunks) {
         if (failures_ >= 20) return;
         testing_support::memory_source src(text_, chunks);
-        textio::reader rd(src, scan);
+        textio::reader rd(src);
         std::size_t line_start = 0;
         for (const std::uint32_t e : expect_) {
             const std::size_t line_end = text_.find('\n', line_start);
@@ -86,9 +85,8 @@ private:
             const textio::read_result r = rd.read_list(it);
             if (!r || bits(v) != e) {
                 ADD_FAILURE() << "\"" << line.substr(0, 400) << "\" (" << line.size() << " bytes"
-                              << (chunks != 0 ? ", in chunks" : "")
-                              << (scan == textio::real_scan::by_masks ? ", by masks" : "") << "): read "
-                              << (r ? hex(v) : "failed") << ", expected " << hex(from_bits(e));
+                              << (chunks != 0 ? ", in chunks" : "") << "): read " << (r ? hex(v) : "failed")
+                              << ", expected " << hex(from_bits(e));
                 if (++failures_ == 20) {
                     ADD_FAILURE() << "no more numbers checked after 20 failures";
                     return;

@@ -3,7 +3,7 @@
 // at a time, and through sources that fail part-way.
 
 #include "textio/reader.h"
-#include "textio/window.h"
+#include "textio/index.h"
 
 #include "memory_stream.h"
 
@@ -13,9 +13,11 @@
 #include <bit>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -24,12 +26,12 @@
 
 namespace {
 
+using testing_support::chunks;
+using testing_support::memory_source;
 using textio::item;
 using textio::kind;
 using textio::read_result;
 using textio::status;
-using testing_support::chunks;
-using testing_support::memory_source;
 
 constexpr std::size_t whole = std::numeric_limits<std::size_t>::max();
 
@@ -97,9 +99,8 @@ struct reader_case {
 
 // Runs the steps until one fails; `text` gets the text of a malformed value
 // that ends them.
-std::vector<std::string> run(const reader_case& c, textio::source& src, std::string* text = nullptr,
-                             textio::real_scan scan = textio::real_scan::chosen) {
-    textio::reader rd(src, scan);
+std::vector<std::string> run(const reader_case& c, textio::source& src, std::string* text = nullptr) {
+    textio::reader rd(src);
     std::vector<std::string> out;
     for (const step& s : c.steps) {
         read_result r;
@@ -129,23 +130,19 @@ std::vector<std::string> expected(const reader_case& c) {
     return e;
 }
 
-// Each case through sources of several chunk sizes, with each of the scans
-// of reals; a malformed value's text does not depend on where the input was
-// cut.
+// Each case through sources of several chunk sizes; a malformed value's
+// text does not depend on where the input was cut.
 void check(const std::vector<reader_case>& cases, std::initializer_list<std::size_t> chunks = {whole, 1, 2, 3, 7}) {
     for (const reader_case& c : cases) {
         std::string first_text;
-        for (const auto scan : {textio::real_scan::by_bytes, textio::real_scan::by_masks}) {
-            for (const std::size_t chunk : chunks) {
-                memory_source src(c.input, chunks::of(chunk));
-                std::string text;
-                const std::string where = "input \"" + escape(c.input) + "\", " +
-                                          std::to_string(chunk == whole ? 0 : chunk) + " bytes per read" +
-                                          (scan == textio::real_scan::by_masks ? ", by masks" : "");
-                EXPECT_EQ(run(c, src, &text, scan), expected(c)) << where;
-                if (chunk == *chunks.begin() && scan == textio::real_scan::by_bytes) first_text = text;
-                EXPECT_EQ(text, first_text) << where;
-            }
+        for (const std::size_t chunk : chunks) {
+            memory_source src(c.input, chunks::of(chunk));
+            std::string text;
+            const std::string where =
+                "input \"" + escape(c.input) + "\", " + std::to_string(chunk == whole ? 0 : chunk) + " bytes per read";
+            EXPECT_EQ(run(c, src, &text), expected(c)) << where;
+            if (chunk == *chunks.begin()) first_text = text;
+            EXPECT_EQ(text, first_text) << where;
         }
     }
 }
@@ -583,18 +580,31 @@ TEST(Reader, ScansChosenAsFormsChange) {
     }
 }
 
-// The masks of a window's byte classes are the same with SSE2 as without,
-// for every byte value at every place.
-TEST(ByteClasses, SameEveryWay) {
+// The index by masks is the index byte by byte: over the input of every
+// table from every offset, after a byte of either kind, and over random
+// bytes of the classes that matter; what lies past the end decides nothing.
+TEST(Index, SameEveryWay) {
     std::mt19937_64 rng(23);
-    const std::string usual = "0123456789.+-eEdD ,/\t\r\nxX*";
-    char window[textio::window_size];
-    for (int i = 0; i < 200000; ++i) {
-        for (char& c : window) c = rng() % 4 == 0 ? static_cast<char>(rng()) : usual[rng() % usual.size()];
-        const textio::byte_classes a = textio::classify(window), b = textio::classify_plainly(window);
-        ASSERT_TRUE(a.digits == b.digits && a.points == b.points && a.letters == b.letters && a.signs == b.signs &&
-                    a.minuses == b.minuses && a.ends == b.ends && a.spaces == b.spaces)
-            << escape(std::string_view(window, sizeof window));
+    const auto same = [&rng](std::string_view text, std::uint32_t from, bool value_before) {
+        std::string buf(text);
+        for (std::size_t k = 0; k < textio::index_overread; ++k) buf += static_cast<char>(rng() % 2 ? ',' : 'x');
+        const auto to = static_cast<std::uint32_t>(text.size());
+        std::vector<std::uint32_t> a(to - from + textio::index_overwrite), b(a.size());
+        bool after_a = value_before, after_b = value_before;
+        a.resize(textio::index_bytes(buf.data(), from, to, after_a, a.data()));
+        b.resize(textio::index_bytes_plainly(buf.data(), from, to, after_b, b.data()));
+        EXPECT_TRUE(a == b && after_a == after_b) << escape(text) << " from " << from;
+    };
+    for (const auto* table : all_tables)
+        for (const reader_case& c : *table)
+            for (std::uint32_t from = 0; from <= c.input.size(); ++from)
+                for (const bool value_before : {false, true}) same(c.input, from, value_before);
+    const std::string usual = "0123456789.+-eE ,/\t\r\n\v*";
+    std::string text;
+    for (int i = 0; i < 20000; ++i) {
+        text.resize(rng() % 300);
+        for (char& c : text) c = rng() % 8 == 0 ? static_cast<char>(rng()) : usual[rng() % usual.size()];
+        same(text, static_cast<std::uint32_t>(rng() % (text.size() + 1)), rng() % 2 == 0);
     }
 }
 
