@@ -122,7 +122,7 @@ struct span_input {
     void skip() { ++p; }
 
     // A run of digits, eight at a time.
-    void digits(short_digits& d, bool after_point) {
+    [[gnu::always_inline]] void digits(short_digits& d, bool after_point) {
         const char* const first = p;
         std::uint64_t w = d.w;
         for (;;) {
@@ -156,7 +156,7 @@ namespace detail {
 
 // The exponent's digits, saturated.
 template <class In>
-std::int64_t exponent_digits(In& in) {
+[[gnu::always_inline]] inline std::int64_t exponent_digits(In& in) {
     std::int64_t e = 0;
     for (; is_digit(in.peek()); in.skip())
         if (e < exponent_saturation) e = e * 10 + static_cast<std::int64_t>(in.peek() - '0');
@@ -165,7 +165,7 @@ std::int64_t exponent_digits(In& in) {
 
 // Inf, Infinity or NaN, in any mix of cases: the sign is taken.
 template <class In>
-value::form word(In& in) {
+[[gnu::always_inline]] inline value::form word(In& in) {
     char w[9];
     std::size_t n = 0;
     for (; n < sizeof w && is_letter(in.peek()); in.skip()) w[n++] = static_cast<char>(in.peek() | 0x20);
@@ -176,11 +176,33 @@ value::form word(In& in) {
     return value::form::malformed;
 }
 
-// A number after any digits before its point (`digits`: whether there were
-// some): the point and the digits after it, the exponent, and its end.
 template <class In, class Digits>
-value::form rest_of_number(In& in, Digits& d, value& v, bool digits) {
-    if (in.peek() == '.') {
+value::form after_repeat(In& in, Digits& d, value& v);
+
+// A number or a word, with its sign; where `MayRepeat`, digits followed by
+// an asterisk are a repeat count instead, and the rest a value of its own.
+template <bool MayRepeat, class In, class Digits>
+[[gnu::always_inline]] inline value::form number_or_word(In& in, Digits& d, value& v) {
+    unsigned c = in.peek();
+    bool sign = false;
+    if (c == '+' || c == '-') {
+        v.negative = c == '-';
+        sign = true;
+        in.skip();
+        c = in.peek();
+    }
+    bool digits = false;
+    if (is_digit(c)) {
+        in.digits(d, false);
+        if (!d.fits()) return value::form::too_long;
+        digits = true;
+        c = in.peek();
+        if constexpr (MayRepeat) {
+            if (c == '*' && !sign) [[unlikely]]
+                return after_repeat(in, d, v);
+        }
+    }
+    if (c == '.') {
         in.skip();
         v.integral = false;
         if (is_digit(in.peek())) {
@@ -188,9 +210,11 @@ value::form rest_of_number(In& in, Digits& d, value& v, bool digits) {
             if (!d.fits()) return value::form::too_long;
             digits = true;
         }
+        c = in.peek();
     }
-    if (!digits) return value::form::malformed;
-    unsigned c = in.peek();
+    if (in.at_end()) return digits ? value::form::number : value::form::malformed;
+    if (!digits) [[unlikely]]
+        return is_letter(c) && v.integral ? word(in) : value::form::malformed;
     if ((c | 0x20) == 'e' || (c | 0x20) == 'd') {
         in.skip();
         c = in.peek();
@@ -198,7 +222,7 @@ value::form rest_of_number(In& in, Digits& d, value& v, bool digits) {
     } else if (c == '+' || c == '-') {
         in.skip();  // 1.5+3 is 1.5e+3
     } else {
-        return in.at_end() ? value::form::number : value::form::malformed;
+        return value::form::malformed;
     }
     v.integral = false;
     if (!is_digit(in.peek())) return value::form::malformed;
@@ -207,22 +231,16 @@ value::form rest_of_number(In& in, Digits& d, value& v, bool digits) {
     return in.at_end() ? value::form::number : value::form::malformed;
 }
 
-// A value without a repeat count: its sign, then a number or a word.
+// After a repeat count r and its asterisk: r > 0, then nothing (r null
+// values) or the value to repeat.
 template <class In, class Digits>
-value::form signed_value(In& in, Digits& d, value& v) {
-    const unsigned c = in.peek();
-    if (c == '+' || c == '-') {
-        v.negative = c == '-';
-        in.skip();
-    }
-    if (is_letter(in.peek())) return word(in);
-    bool digits = false;
-    if (is_digit(in.peek())) {
-        in.digits(d, false);
-        if (!d.fits()) return value::form::too_long;
-        digits = true;
-    }
-    return rest_of_number(in, d, v, digits);
+[[gnu::always_inline]] inline value::form after_repeat(In& in, Digits& d, value& v) {
+    in.skip();
+    if (d.is_zero()) return value::form::malformed;
+    v.repeat = d.whole();
+    d.clear();
+    if (in.at_end()) return value::form::nulls;
+    return number_or_word<false>(in, d, v);
 }
 
 }  // namespace detail
@@ -233,28 +251,7 @@ value::form signed_value(In& in, Digits& d, value& v) {
 template <class In, class Digits>
 [[gnu::always_inline]] inline value scan_value(In& in, Digits& d) {
     value v;
-    if (!is_digit(in.peek())) {
-        v.what = detail::signed_value(in, d, v);
-        return v;
-    }
-    in.digits(d, false);
-    if (!d.fits()) {
-        v.what = value::form::too_long;
-        return v;
-    }
-    if (in.peek() != '*') {
-        v.what = detail::rest_of_number(in, d, v, true);
-        return v;
-    }
-    // The digits were a repeat count.
-    in.skip();
-    if (d.is_zero()) {
-        v.what = value::form::malformed;
-        return v;
-    }
-    v.repeat = d.whole();
-    d.clear();
-    v.what = in.at_end() ? value::form::nulls : detail::signed_value(in, d, v);
+    v.what = detail::number_or_word<true>(in, d, v);
     return v;
 }
 

@@ -117,22 +117,21 @@ bool reader::more() {
 }
 
 // The value at `start` runs on to the end of the data: brings in more,
-// until its end is known. Returns false where the input fails first, or
-// where the value fills the buffer (then `end` is end_).
-bool reader::find_end(std::uint32_t& start, std::uint32_t& end) {
+// until its end is known. Not found where the input fails first, or where
+// the value fills the buffer (then `end` is end_).
+reader::span reader::find_end(std::uint32_t start) {
     for (;;) {
         if (indexed_ <= end_) {
             index_more();  // the first entry is where the value ends, or end_
         } else if (eof_) {
-            return true;  // the end of the input ends the value
+            return {start, end_, true};  // the end of the input ends the value
         } else if (error_ != 0 || (start == 0 && end_ == buffer_size)) {
-            return false;
+            return {start, end_, false};
         } else {
             refill(start);
             start = 0;
         }
-        end = *cur_;
-        if (end != end_) return true;
+        if (*cur_ != end_) return {start, *cur_, true};
     }
 }
 
@@ -199,7 +198,7 @@ read_result reader::malformed(std::size_t index, kind expected) {
 // Every value but a plain number for a real item: repeats, null values,
 // words, integers, numbers of many digits, and the value longer than the
 // buffer (`end` is end_ then, and its entry not yet taken).
-reader::taken reader::take(std::span<const item> items, std::size_t& next, std::uint32_t start, std::uint32_t end) {
+reader::outcome reader::take(std::span<const item> items, std::size_t next, std::uint32_t start, std::uint32_t end) {
     value v;
     short_digits quick;
     exact_digits exact;
@@ -214,7 +213,7 @@ reader::taken reader::take(std::span<const item> items, std::size_t& next, std::
         }
         if (v.what == value::form::malformed) {
             keep_text(start, end);
-            return taken::malformed;
+            return {taken::malformed, next};
         }
     } else {
         keep_text(0, end_);
@@ -222,19 +221,18 @@ reader::taken reader::take(std::span<const item> items, std::size_t& next, std::
         v = scan_value(in, exact);
         is_exact = true;
         while (!in.at_end()) in.skip();  // the rest of a malformed value
-        if (error_ != 0) return taken::failed;
+        if (error_ != 0) return {taken::failed, next};
         indexed_ = in.p;
         value_before_ = true;
         index_more();
         cur_ += is_blank(static_cast<unsigned char>(buf_[*cur_]));
-        if (v.what == value::form::malformed) return taken::malformed;
+        if (v.what == value::form::malformed) return {taken::malformed, next};
     }
 
     const std::size_t n = items.size();
     if (v.what == value::form::nulls) {
-        if (v.repeat >= n - next) return taken::full;
-        next += static_cast<std::size_t>(v.repeat);
-        return taken::more;
+        if (v.repeat >= n - next) return {taken::full, next};
+        return {taken::more, next + static_cast<std::size_t>(v.repeat)};
     }
     const std::size_t copies = v.repeat < n - next ? static_cast<std::size_t>(v.repeat) : n - next;
     bool real_done = false;
@@ -260,12 +258,12 @@ reader::taken reader::take(std::span<const item> items, std::size_t& next, std::
             std::int32_t x;
             if (!integer_value(v, is_exact ? exact.whole() : quick.whole(), x)) {
                 if (end != end_ || eof_) keep_text(start, end);
-                return taken::malformed;
+                return {taken::malformed, next};
             }
             *static_cast<std::int32_t*>(it.target) = x;
         }
     }
-    return next == items.size() ? taken::full : taken::more;
+    return {next == items.size() ? taken::full : taken::more, next};
 }
 
 read_result reader::read_list(std::span<const item> items) {
@@ -280,8 +278,12 @@ read_result reader::read_list(std::span<const item> items) {
         if (!is_terminator(c)) {  // a value begins
             ++cur_;
             std::uint32_t start = at, end = *cur_;
-            if (end == end_ && !find_end(start, end) && error_ != 0) [[unlikely]]
-                return stopped();
+            if (end == end_) [[unlikely]] {
+                const span s = find_end(start);
+                if (!s.found && error_ != 0) return stopped();
+                start = s.start;
+                end = s.end;
+            }
             after_comma = false;
             if (end != end_ || eof_) {
                 cur_ += is_blank(static_cast<unsigned char>(buf_[end]));
@@ -298,7 +300,9 @@ read_result reader::read_list(std::span<const item> items) {
                     }
                 }
             }
-            switch (take(items, next, start, end)) {
+            const outcome o = take(items, next, start, end);
+            next = o.next;
+            switch (o.what) {
                 case taken::more:
                     continue;
                 case taken::full:

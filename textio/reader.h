@@ -85,8 +85,16 @@ private:
     void index_more();
     bool refill(std::uint32_t keep);
     bool more();
-    bool find_end(std::uint32_t& start, std::uint32_t& end);
-    taken take(std::span<const item> items, std::size_t& next, std::uint32_t start, std::uint32_t end);
+    struct span {
+        std::uint32_t start, end;
+        bool found;
+    };
+    span find_end(std::uint32_t start);
+    struct outcome {
+        taken what;
+        std::size_t next;
+    };
+    outcome take(std::span<const item> items, std::size_t next, std::uint32_t start, std::uint32_t end);
     read_result discard_line();
     read_result stopped(std::size_t reached = 0);
     read_result malformed(std::size_t index, kind expected);
