@@ -3,6 +3,7 @@
 // at a time, and through sources that fail part-way.
 
 #include "textio/reader.h"
+#include "textio/digits.h"
 #include "textio/index.h"
 
 #include "memory_stream.h"
@@ -605,6 +606,30 @@ TEST(Index, SameEveryWay) {
         text.resize(rng() % 300);
         for (char& c : text) c = rng() % 8 == 0 ? static_cast<char>(rng()) : usual[rng() % usual.size()];
         same(text, static_cast<std::uint32_t>(rng() % (text.size() + 1)), rng() % 2 == 0);
+    }
+}
+
+// A mantissa reads the same sixteen bytes at a time as by words, from
+// every offset of every table's input and of random digits and points.
+TEST(Mantissa, SameEveryWay) {
+    std::mt19937_64 rng(29);
+    const auto same = [](std::string text, std::size_t from) {
+        text.append(32, 'x');
+        const textio::mantissa a = textio::scan_mantissa(text.data() + from);
+        const textio::mantissa b = textio::scan_mantissa_plainly(text.data() + from);
+        EXPECT_TRUE(a.w == b.w && a.count == b.count && a.fraction == b.fraction && a.end == b.end &&
+                    a.point == b.point)
+            << escape(text) << " from " << from;
+    };
+    for (const auto* table : all_tables)
+        for (const reader_case& c : *table)
+            for (std::size_t from = 0; from < c.input.size(); ++from) same(c.input, from);
+    const std::string usual = "0123456789000.. e-";
+    std::string text;
+    for (int i = 0; i < 100000; ++i) {
+        text.resize(1 + rng() % 24);
+        for (char& c : text) c = usual[rng() % usual.size()];
+        same(text, 0);
     }
 }
 

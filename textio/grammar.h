@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "textio/decimal.h"
+#include "textio/digits.h"
 
 namespace textio {
 
@@ -33,6 +34,7 @@ struct value {
         nulls,      // r*: r null values
         malformed,  // not a value of the input
         too_long,   // digits the accumulator cannot keep: read again with another
+        repeated,   // digits and an asterisk: a repeat count, the value after it still to read
     };
     form what = form::number;
     bool negative = false;
@@ -79,40 +81,40 @@ struct exact_digits {
     void scale(std::int64_t e) { d.bump_exponent(e); }
 };
 
-// Exponent digits beyond this are kept as this: far beyond any exponent
-// that leaves a finite non-zero float, whatever the number of digits before
-// it, and far within what the arithmetic on it holds.
-inline constexpr std::int64_t exponent_saturation = std::int64_t{1} << 56;
+// How many digits a mantissa has before and after its point, and whether
+// it has a point.
+struct mantissa_parts {
+    std::int64_t before, after;
+    bool point;
+};
 
-namespace detail {
-
-// Little-endian loads of bytes that may stand anywhere.
-inline std::uint64_t load8(const char* p) {
-    std::uint64_t v = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(&v, p, 8);
-    } else {
-        for (int i = 0; i < 8; ++i) v |= std::uint64_t{static_cast<unsigned char>(p[i])} << 8 * i;
+// A mantissa digit by digit, for any input into any digits.
+template <class In, class Digits>
+mantissa_parts mantissa_by_digits(In& in, Digits& d) {
+    mantissa_parts m{0, 0, false};
+    for (; is_digit(in.peek()); in.skip(), ++m.before) d.add(in.peek() - '0', false);
+    if (in.peek() == '.') {
+        in.skip();
+        m.point = true;
+        for (; is_digit(in.peek()); in.skip(), ++m.after) d.add(in.peek() - '0', true);
     }
-    return v;
+    return m;
 }
 
-// The number that eight digit characters form, the first the most
-// significant; bytes of zero before them count as zeros.
-inline std::uint64_t eight_digits(std::uint64_t v) {
-    v = (v & 0x0f0f0f0f0f0f0f0fu) * 2561 >> 8;
-    v = (v & 0x00ff00ff00ff00ffu) * 6553601 >> 16;
-    return (v & 0x0000ffff0000ffffu) * 42949672960001u >> 32;
+// Exponent digits up to the value's end, one at least, digit by digit.
+template <class In>
+bool exponent_by_digits(In& in, std::int64_t& e) {
+    if (!is_digit(in.peek())) return false;
+    e = 0;
+    for (; is_digit(in.peek()); in.skip())
+        if (e < exponent_saturation) e = e * 10 + static_cast<std::int64_t>(in.peek() - '0');
+    return in.at_end();
 }
-
-inline constexpr std::uint64_t powers_of_ten[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-
-}  // namespace detail
 
 // A value that stands whole in memory: [p, last). The byte at `last` is
 // readable and ends the value (a terminator, or what the reader put after
 // its data), so that it matches none of the grammar's tests; so do the
-// bytes up to eight past it, which the digit runs read but never use.
+// sixteen bytes after it, which the digit scans read but never use.
 struct span_input {
     const char* p;
     const char* last;
@@ -120,48 +122,25 @@ struct span_input {
     unsigned peek() const { return static_cast<unsigned char>(*p); }
     bool at_end() const { return p == last; }
     void skip() { ++p; }
+    void skip_if(bool b) { p += b; }
 
-    // A run of digits, eight at a time.
-    [[gnu::always_inline]] void digits(short_digits& d, bool after_point) {
-        const char* const first = p;
-        std::uint64_t w = d.w;
-        for (;;) {
-            const std::uint64_t v = detail::load8(p);
-            // The top bit of each byte that is not a digit: bytes below '0'
-            // borrow, bytes above '9' carry into it. A borrow or carry only
-            // reaches the bytes after the first such byte.
-            const std::uint64_t other = ((v + 0x4646464646464646u) | (v - 0x3030303030303030u)) & 0x8080808080808080u;
-            if (other == 0) {
-                w = w * 100000000 + detail::eight_digits(v);
-                p += 8;
-                continue;
-            }
-            const int k = std::countr_zero(other) >> 3;
-            if (k != 0) {
-                w = w * detail::powers_of_ten[k] + detail::eight_digits(v << (64 - 8 * k));
-                p += k;
-            }
-            break;
-        }
-        d.w = w;
-        d.count += p - first;
-        if (after_point) d.fraction += p - first;
+    [[gnu::always_inline]] mantissa_parts mantissa(short_digits& d) {
+        const textio::mantissa m = scan_mantissa(p);
+        p = m.end;
+        d.w = m.w;
+        d.count = m.count;
+        d.fraction = m.fraction;
+        return {m.count - m.fraction, m.fraction, m.point};
     }
-    void digits(exact_digits& d, bool after_point) {
-        for (; is_digit(peek()); skip()) d.add(peek() - '0', after_point);
+    mantissa_parts mantissa(exact_digits& d) { return mantissa_by_digits(*this, d); }
+    bool exponent(std::int64_t& e) {
+        if (!scan_exponent(p, last, e)) return false;
+        p = last;
+        return true;
     }
 };
 
 namespace detail {
-
-// The exponent's digits, saturated.
-template <class In>
-[[gnu::always_inline]] inline std::int64_t exponent_digits(In& in) {
-    std::int64_t e = 0;
-    for (; is_digit(in.peek()); in.skip())
-        if (e < exponent_saturation) e = e * 10 + static_cast<std::int64_t>(in.peek() - '0');
-    return e;
-}
 
 // Inf, Infinity or NaN, in any mix of cases: the sign is taken.
 template <class In>
@@ -176,71 +155,42 @@ template <class In>
     return value::form::malformed;
 }
 
-template <class In, class Digits>
-value::form after_repeat(In& in, Digits& d, value& v);
-
-// A number or a word, with its sign; where `MayRepeat`, digits followed by
-// an asterisk are a repeat count instead, and the rest a value of its own.
+// A number or a word, with its sign. Where `MayRepeat`, digits followed by
+// an asterisk stop it: they are a repeat count.
 template <bool MayRepeat, class In, class Digits>
 [[gnu::always_inline]] inline value::form number_or_word(In& in, Digits& d, value& v) {
     unsigned c = in.peek();
-    bool sign = false;
-    if (c == '+' || c == '-') {
-        v.negative = c == '-';
-        sign = true;
-        in.skip();
-        c = in.peek();
-    }
-    bool digits = false;
-    if (is_digit(c)) {
-        in.digits(d, false);
+    const bool sign = c == '+' || c == '-';
+    v.negative = c == '-';
+    in.skip_if(sign);
+    const mantissa_parts m = in.mantissa(d);
+    const bool digits = m.before + m.after != 0;
+    v.integral = !m.point;
+    if (in.at_end()) [[likely]] {
         if (!d.fits()) return value::form::too_long;
-        digits = true;
-        c = in.peek();
-        if constexpr (MayRepeat) {
-            if (c == '*' && !sign) [[unlikely]]
-                return after_repeat(in, d, v);
-        }
+        return digits ? value::form::number : value::form::malformed;
     }
-    if (c == '.') {
-        in.skip();
-        v.integral = false;
-        if (is_digit(in.peek())) {
-            in.digits(d, true);
-            if (!d.fits()) return value::form::too_long;
-            digits = true;
-        }
-        c = in.peek();
+    c = in.peek();
+    if (!digits) return is_letter(c) && !m.point ? word(in) : value::form::malformed;
+    if (c == '*') {
+        if (!MayRepeat || sign || m.point) return value::form::malformed;
+        return d.fits() ? value::form::repeated : value::form::too_long;
     }
-    if (in.at_end()) return digits ? value::form::number : value::form::malformed;
-    if (!digits) [[unlikely]]
-        return is_letter(c) && v.integral ? word(in) : value::form::malformed;
+    if (!d.fits()) return value::form::too_long;
     if ((c | 0x20) == 'e' || (c | 0x20) == 'd') {
         in.skip();
         c = in.peek();
-        if (c == '+' || c == '-') in.skip();
+        in.skip_if(c == '+' || c == '-');
     } else if (c == '+' || c == '-') {
         in.skip();  // 1.5+3 is 1.5e+3
     } else {
         return value::form::malformed;
     }
     v.integral = false;
-    if (!is_digit(in.peek())) return value::form::malformed;
-    const std::int64_t e = exponent_digits(in);
+    std::int64_t e;
+    if (!in.exponent(e)) return value::form::malformed;
     d.scale(c == '-' ? -e : e);
-    return in.at_end() ? value::form::number : value::form::malformed;
-}
-
-// After a repeat count r and its asterisk: r > 0, then nothing (r null
-// values) or the value to repeat.
-template <class In, class Digits>
-[[gnu::always_inline]] inline value::form after_repeat(In& in, Digits& d, value& v) {
-    in.skip();
-    if (d.is_zero()) return value::form::malformed;
-    v.repeat = d.whole();
-    d.clear();
-    if (in.at_end()) return value::form::nulls;
-    return number_or_word<false>(in, d, v);
+    return value::form::number;
 }
 
 }  // namespace detail
@@ -249,7 +199,26 @@ template <class In, class Digits>
 // r null values, or a malformed value; any of them but the last behind a
 // repeat count r* (r > 0). The input must be non-empty.
 template <class In, class Digits>
-[[gnu::always_inline]] inline value scan_value(In& in, Digits& d) {
+value scan_value(In& in, Digits& d) {
+    value v;
+    v.what = detail::number_or_word<true>(in, d, v);
+    if (v.what == value::form::repeated) {
+        in.skip();  // the asterisk
+        if (d.is_zero()) {
+            v.what = value::form::malformed;
+            return v;
+        }
+        v.repeat = d.whole();
+        d.clear();
+        v.what = in.at_end() ? value::form::nulls : detail::number_or_word<false>(in, d, v);
+    }
+    return v;
+}
+
+// The same where a value behind a repeat count is left to scan_value: the
+// value's form is `repeated` then.
+template <class In, class Digits>
+[[gnu::always_inline]] inline value scan_plain_value(In& in, Digits& d) {
     value v;
     v.what = detail::number_or_word<true>(in, d, v);
     return v;

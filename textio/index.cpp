@@ -19,28 +19,32 @@ struct classes {
 };
 
 #if defined(__SSE2__)
-classes classify(const char* p) {
-    const auto is = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-    classes k{0, 0};
-    for (unsigned i = 0; i < 64; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        const __m128i separator = _mm_or_si128(_mm_or_si128(is(v, '\n'), is(v, ',')), is(v, '/'));
-        const __m128i blank = _mm_or_si128(_mm_or_si128(is(v, ' '), is(v, '\t')), is(v, '\r'));
-        const auto mask = [](__m128i m) {
-            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m)));
-        };
-        k.separators |= mask(separator) << i;
-        k.terminators |= mask(_mm_or_si128(separator, blank)) << i;
-    }
-    return k;
+// Sixteen bytes: the separators, and the terminators (separators or blanks).
+inline void classify16(__m128i v, std::uint64_t& separators, std::uint64_t& terminators) {
+    const auto is = [v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    const __m128i separator = _mm_or_si128(_mm_or_si128(is('\n'), is(',')), is('/'));
+    // A tab (9) or a carriage return (13) is a byte that gives 13 with bit 2 set.
+    const __m128i tab_or_cr = _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(4)), _mm_set1_epi8(13));
+    const __m128i terminator = _mm_or_si128(_mm_or_si128(separator, is(' ')), tab_or_cr);
+    separators = static_cast<unsigned>(_mm_movemask_epi8(separator));
+    terminators = static_cast<unsigned>(_mm_movemask_epi8(terminator));
+}
+
+inline classes classify(const char* p) {
+    std::uint64_t s0, s1, s2, s3, t0, t1, t2, t3;
+    classify16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), s0, t0);
+    classify16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), s1, t1);
+    classify16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32)), s2, t2);
+    classify16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48)), s3, t3);
+    return {t0 | t1 << 16 | t2 << 32 | t3 << 48, s0 | s1 << 16 | s2 << 32 | s3 << 48};
 }
 #else
 classes classify(const char* p) {
     classes k{0, 0};
     for (unsigned i = 0; i < 64; ++i) {
-        const auto c = static_cast<unsigned char>(p[i]);
-        k.terminators |= std::uint64_t{is_terminator(c)} << i;
-        k.separators |= std::uint64_t{c == '\n' || c == ',' || c == '/'} << i;
+        const byte_class c = class_of(p[i]);
+        k.terminators |= std::uint64_t{c != value_byte} << i;
+        k.separators |= std::uint64_t{c > blank} << i;
     }
     return k;
 }
@@ -77,9 +81,9 @@ std::size_t index_bytes_plainly(const char* buf, std::uint32_t from, std::uint32
                                 std::uint32_t* out) {
     std::size_t n = 0;
     for (std::uint32_t i = from; i < to; ++i) {
-        const auto c = static_cast<unsigned char>(buf[i]);
-        const bool terminator = is_terminator(c);
-        if (terminator == value_before || c == '\n' || c == ',' || c == '/') out[n++] = i;
+        const byte_class c = class_of(buf[i]);
+        const bool terminator = c != value_byte;
+        if (terminator == value_before || c > blank) out[n++] = i;
         value_before = !terminator;
     }
     return n;

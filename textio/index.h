@@ -9,22 +9,31 @@
 // to each other.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
 namespace textio {
 
-// Blanks separate values and stand for nothing themselves; a carriage
-// return is one, so that lines ended by CR LF read as any others.
-inline bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\r'; }
+// What a byte is to the list rules: part of a value, or one of the
+// terminators that end one. Blanks separate values and stand for nothing
+// themselves; a carriage return is one, so that lines ended by CR LF read as
+// any others.
+enum byte_class : std::uint8_t { value_byte, blank, line_feed, comma, slash };
 
-// What ends a value, beside the end of the input: a blank, a line end, a
-// comma or a slash.
-inline bool is_terminator(unsigned char c) {
-    constexpr std::uint64_t set = std::uint64_t{1} << ' ' | std::uint64_t{1} << '\t' | std::uint64_t{1} << '\r' |
-                                  std::uint64_t{1} << '\n' | std::uint64_t{1} << ',' | std::uint64_t{1} << '/';
-    return c < 64 && (set >> c & 1) != 0;
-}
+inline constexpr auto byte_classes = [] {
+    std::array<std::uint8_t, 256> t{};
+    t[' '] = t['\t'] = t['\r'] = blank;
+    t['\n'] = line_feed;
+    t[','] = comma;
+    t['/'] = slash;
+    return t;
+}();
+
+inline byte_class class_of(char c) { return static_cast<byte_class>(byte_classes[static_cast<unsigned char>(c)]); }
+inline bool is_blank(char c) { return class_of(c) == blank; }
+// What ends a value, beside the end of the input.
+inline bool is_terminator(char c) { return class_of(c) != value_byte; }
 
 // The index reads up to this many bytes past the end of what it indexes,
 // and writes up to this many entries past the last one it gives.

@@ -31,6 +31,15 @@ bool integer_value(const value& v, std::uint64_t whole, std::int32_t& out) {
     return true;
 }
 
+// A real of the common forms, read and converted; false for anything else,
+// which the general path takes.
+[[gnu::always_inline]] inline bool read_real(const char* first, const char* last, float& out) {
+    span_input in{first, last};
+    short_digits d;
+    const value v = scan_plain_value(in, d);
+    return v.what == value::form::number && to_float_quickly(d.w, d.exponent - d.fraction, v.negative, out);
+}
+
 float real_value(const value& v, exact_digits& d) {
     if (v.what != value::form::number) return word_value(v.what, v.negative);
     d.d.negative = v.negative;
@@ -51,11 +60,13 @@ struct reader::long_input {
         }
         return static_cast<unsigned char>(r.buf_[p]);  // a line feed after the data
     }
-    bool at_end() { return is_terminator(static_cast<unsigned char>(peek())); }
+    bool at_end() { return is_terminator(static_cast<char>(peek())); }
     void skip() { ++p; }
-    void digits(exact_digits& d, bool after_point) {
-        for (; is_digit(peek()); skip()) d.add(peek() - '0', after_point);
+    void skip_if(bool b) {
+        if (b) skip();
     }
+    mantissa_parts mantissa(exact_digits& d) { return mantissa_by_digits(*this, d); }
+    bool exponent(std::int64_t& e) { return exponent_by_digits(*this, e); }
 };
 
 reader::reader(source& in, std::span<char> storage) : in_(in), buf_(storage.data()) {
@@ -225,7 +236,7 @@ reader::outcome reader::take(std::span<const item> items, std::size_t next, std:
         indexed_ = in.p;
         value_before_ = true;
         index_more();
-        cur_ += is_blank(static_cast<unsigned char>(buf_[*cur_]));
+        cur_ += is_blank(buf_[*cur_]);
         if (v.what == value::form::malformed) return {taken::malformed, next};
     }
 
@@ -267,66 +278,77 @@ reader::outcome reader::take(std::span<const item> items, std::size_t next, std:
 }
 
 read_result reader::read_list(std::span<const item> items) {
-    const std::size_t n = items.size();
-    if (n == 0) return skip_line();
+    if (items.empty()) return skip_line();
 
-    std::size_t next = 0;     // the index of the next item to fill
+    const item* it = items.data();  // the next item to fill
+    const item* const items_end = it + items.size();
     bool after_comma = true;  // a comma now would stand for a null value
+    const char* const b = buf_;
+    // The walk keeps the next entry and the end of the data in registers,
+    // and hands them back to the members around everything out of line.
+    const std::uint32_t* e = cur_;
+    std::uint32_t stop = end_;
     for (;;) {
-        const std::uint32_t at = *cur_;
-        const auto c = static_cast<unsigned char>(buf_[at]);
-        if (!is_terminator(c)) {  // a value begins
-            ++cur_;
-            std::uint32_t start = at, end = *cur_;
-            if (end == end_) [[unlikely]] {
+        const std::uint32_t at = *e;
+        const byte_class c = class_of(b[at]);
+        if (c == value_byte) {
+            after_comma = false;
+            std::uint32_t start = at, end = e[1];
+            if (end != stop) [[likely]] {
+                e += is_blank(b[end]) ? 2 : 1;
+                if (it->type == kind::real && read_real(b + start, b + end, *static_cast<float*>(it->target)))
+                    [[likely]] {
+                    if (++it == items_end) {
+                        cur_ = e;
+                        return discard_line();
+                    }
+                    continue;
+                }
+                cur_ = e;
+            } else {
+                cur_ = e + 1;
                 const span s = find_end(start);
                 if (!s.found && error_ != 0) return stopped();
                 start = s.start;
                 end = s.end;
+                if (s.found) cur_ += is_blank(b[end]);
             }
-            after_comma = false;
-            if (end != end_ || eof_) {
-                cur_ += is_blank(static_cast<unsigned char>(buf_[end]));
-                const item& it = items[next];
-                if (it.type == kind::real) {
-                    span_input in{buf_ + start, buf_ + end};
-                    short_digits d;
-                    const value v = scan_value(in, d);
-                    if (v.what == value::form::number && v.repeat == 1 &&
-                        to_float_quickly(d.w, d.exponent - d.fraction, v.negative, *static_cast<float*>(it.target)))
-                        [[likely]] {
-                        if (++next == n) return discard_line();
-                        continue;
-                    }
-                }
-            }
-            const outcome o = take(items, next, start, end);
-            next = o.next;
+            const outcome o = take(items, static_cast<std::size_t>(it - items.data()), start, end);
+            it = items.data() + o.next;
+            e = cur_;
+            stop = end_;
             switch (o.what) {
                 case taken::more:
                     continue;
                 case taken::full:
                     return discard_line();
                 case taken::malformed:
-                    return malformed(next, items[next].type);
+                    return malformed(o.next, it->type);
                 case taken::failed:
                     return stopped();
             }
         }
-        if (c == '\n') {
-            if (at == end_) [[unlikely]] {
-                if (!more()) return stopped(next);
+        if (c == line_feed) {
+            if (at == stop) [[unlikely]] {
+                cur_ = e;
+                if (!more()) return stopped(static_cast<std::size_t>(it - items.data()));
+                e = cur_;
+                stop = end_;
                 continue;
             }
-            ++cur_;
+            ++e;
             ++line_;  // a line end is a blank; the list goes on
             continue;
         }
-        ++cur_;
-        if (c == ',') {
-            if (after_comma && ++next == n) return discard_line();
+        ++e;
+        if (c == comma) {
+            if (after_comma && ++it == items_end) {
+                cur_ = e;
+                return discard_line();
+            }
             after_comma = true;
-        } else if (c == '/') {
+        } else if (c == slash) {
+            cur_ = e;
             return discard_line();
         }
         // Otherwise a blank after a value that a failed read left.
