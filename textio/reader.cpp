@@ -298,11 +298,19 @@ read_result reader::read_list(std::span<const item> items) {
                 e += is_blank(b[end]) ? 2 : 1;
                 if (it->type == kind::real && read_real(b + start, b + end, *static_cast<float*>(it->target)))
                     [[likely]] {
-                    if (++it == items_end) {
-                        cur_ = e;
-                        return discard_line();
+                    if (++it != items_end) continue;
+                    // The list is full: the usual line feed right after
+                    // the last value, or the rest of the line.
+                    const std::uint32_t after = *e;
+                    if (b[after] == '\n' && after != stop) [[likely]] {
+                        cur_ = e + 1;
+                        ++line_;
+                        line_begin_ = after + 1;
+                        ended_on_line_feed_ = true;
+                        return {};
                     }
-                    continue;
+                    cur_ = e;
+                    return discard_line();
                 }
                 cur_ = e;
             } else {
