@@ -7,6 +7,7 @@
 #include "textio/index.h"
 
 #include "memory_stream.h"
+#include "reference_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -100,8 +101,8 @@ struct reader_case {
 
 // Runs the steps until one fails; `text` gets the text of a malformed value
 // that ends them.
-std::vector<std::string> run(const reader_case& c, textio::source& src, std::string* text = nullptr) {
-    textio::reader rd(src);
+template <class Reader>
+std::vector<std::string> run_with(const reader_case& c, Reader& rd, std::string* text = nullptr) {
     std::vector<std::string> out;
     for (const step& s : c.steps) {
         read_result r;
@@ -123,6 +124,11 @@ std::vector<std::string> run(const reader_case& c, textio::source& src, std::str
         if (!r) break;
     }
     return out;
+}
+
+std::vector<std::string> run(const reader_case& c, textio::source& src, std::string* text = nullptr) {
+    textio::reader rd(src);
+    return run_with(c, rd, text);
 }
 
 std::vector<std::string> expected(const reader_case& c) {
@@ -442,6 +448,21 @@ TEST(Reader, Reals) { check(real_cases); }
 TEST(Reader, Integers) { check(integer_cases); }
 TEST(Reader, MalformedValues) { check(malformed_cases); }
 TEST(Reader, EndOfFile) { check(end_of_file_cases); }
+
+// The reference reader that the fuzz target holds the reader to reads every
+// table as the reader must, malformed values' texts included.
+TEST(ReferenceReader, ReadsEveryTable) {
+    for (const auto* table : all_tables) {
+        for (const reader_case& c : *table) {
+            testing_support::reference_reader reference(c.input);
+            memory_source src(c.input, chunks::of(whole));
+            std::string text, reference_text;
+            EXPECT_EQ(run_with(c, reference, &reference_text), expected(c)) << escape(c.input);
+            run(c, src, &text);
+            EXPECT_EQ(reference_text, text) << escape(c.input);
+        }
+    }
+}
 
 // The text of the malformed value that ends the reads: the value up to its
 // end, a repeat count included, cut after text_size bytes and one more.
