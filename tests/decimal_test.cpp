@@ -48,10 +48,14 @@ std::size_t scaled(std::size_t n) {
 }
 
 // Numbers read in batches, one per line, through one reader per batch, each
-// compared with the float it must give.
+// compared with the float it must give. A batch that checked no number at
+// all fails: its test would pass on nothing.
 class batch {
 public:
-    ~batch() { flush(); }
+    ~batch() {
+        flush();
+        EXPECT_GT(checked_, 0u) << "no number was checked";
+    }
 
     void add(std::string_view text, float expect) {
         if (failures_ >= 20) return;  // enough to go on
@@ -61,8 +65,8 @@ public:
         if (expect_.size() >= 1u << 15) flush();
     }
 
-    // Whole, the numbers take one of the reader's fast scans; in chunks of a
-    // few bytes, most of them straddle a refill and take the general one.
+    // Whole, and in chunks of a few bytes, where most of them straddle a
+    // refill and move to the front of the buffer.
     void flush() {
         if (expect_.empty()) return;
         for (const std::uint8_t chunks : {std::uint8_t{0}, std::uint8_t{7}}) read(chunks);
@@ -83,6 +87,7 @@ private:
             float v = -1;
             const textio::item it[] = {textio::item::real(v)};
             const textio::read_result r = rd.read_list(it);
+            ++checked_;
             if (!r || bits(v) != e) {
                 ADD_FAILURE() << "\"" << line.substr(0, 400) << "\" (" << line.size() << " bytes"
                               << (chunks != 0 ? ", in chunks" : "") << "): read " << (r ? hex(v) : "failed")
@@ -98,6 +103,7 @@ private:
     std::string text_;
     std::vector<std::uint32_t> expect_;
     int failures_ = 0;
+    std::size_t checked_ = 0;
 };
 
 // One number as two texts: the reader's, in any of the forms it accepts, and

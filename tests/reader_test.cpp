@@ -488,6 +488,8 @@ TEST(Reader, MalformedValueText) {
         {"1 " + long_value.substr(0, 40) + "\n", {"rr"}, long_value.substr(0, 40)},
         {"1 " + long_value.substr(0, 41) + "\n", {"rr"}, long_value.substr(0, 41)},
         {"1 " + long_value + "\n", {"rr"}, long_value.substr(0, 41)},
+        // Longer than the reader's buffer.
+        {"1 " + std::string(std::size_t{1} << 19, '7') + "x\n", {"rr"}, std::string(41, '7')},
     };
     static_assert(textio::reader::text_size == 40);
     for (const auto& c : cases) {
@@ -700,6 +702,13 @@ TEST(Reader, HundredThousandDigits) {
         {z + "7 1" + z + "\n", {{"ii", "7 ? | malformed 2 integer line 1"}}},
         {"-"s + z + "2147483648\n", {{"i", "-2147483648 | ok"}}},
     };
+    // Longer than the reader's buffer: read in pieces, the text of a
+    // malformed one from its first bytes.
+    const std::string m(std::size_t{1} << 20, '0');
+    cases.push_back({"0."s + m + "15e1048577 " + m + "7 2*" + m + "5\n", {{"rirr", "1.5 7 5 5 | ok"}}});
+    cases.push_back({"-"s + m + "2147483648," + m + "x\n", {{"ii", "-2147483648 ? | malformed 2 integer line 1"}}});
+    cases.push_back(
+        {"t\n1"s + m + "e-1048576\t" + std::string(std::size_t{1} << 20, '9'), {{"-", "ok"}, {"rr", "1 inf | ok"}}});
     check(cases, {whole, 1, 7});
 }
 
