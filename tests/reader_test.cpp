@@ -640,8 +640,8 @@ TEST(Mantissa, SameEveryWay) {
         text.append(32, 'x');
         const textio::mantissa a = textio::scan_mantissa(text.data() + from);
         const textio::mantissa b = textio::scan_mantissa_plainly(text.data() + from);
-        EXPECT_TRUE(a.w == b.w && a.count == b.count && a.fraction == b.fraction && a.end == b.end &&
-                    a.point == b.point)
+        EXPECT_TRUE(a.w == b.w && a.scale == b.scale && a.before == b.before && a.after == b.after && a.end == b.end &&
+                    a.point == b.point && a.inexact == b.inexact)
             << escape(text) << " from " << from;
     };
     for (const auto* table : all_tables)

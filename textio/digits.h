@@ -18,13 +18,16 @@
 
 namespace textio {
 
-// "digits [. digits]" from p on, either run possibly empty.
+// "digits [. digits]" from p on, either run possibly empty: its value is
+// w x 10^scale, or a little more where `inexact`.
 struct mantissa {
-    std::uint64_t w;        // the digits as an integer; past 19 digits it wraps
-    std::int64_t count;     // how many digits, leading zeros included
-    std::int64_t fraction;  // how many of them stand after the point
-    const char* end;        // the first byte after it
+    std::uint64_t w;  // its first 19 significant digits as an integer
+    std::int64_t scale;
+    std::int64_t before;  // digits before the point, leading zeros included
+    std::int64_t after;   // digits after it
+    const char* end;      // the first byte after it
     bool point;
+    bool inexact;  // a digit past the first 19 significant ones is not zero
 };
 
 namespace detail {
@@ -87,19 +90,51 @@ inline const char* digit_run(const char* p, std::uint64_t& w) {
 
 }  // namespace detail
 
+namespace detail {
+
+// A mantissa of more than 19 digits, from p to `end`, `point` among them or
+// not: the first 19 significant digits, and what the others add.
+inline void significant_digits(const char* p, const char* end, mantissa& m) {
+    m.w = 0;
+    m.scale = 0;
+    int kept = 0;
+    bool after_point = false;
+    for (; p != end; ++p) {
+        if (*p == '.') {
+            after_point = true;
+            continue;
+        }
+        const auto d = static_cast<unsigned>(*p - '0');
+        if (kept < 19) {
+            if (kept > 0 || d != 0) {
+                m.w = m.w * 10 + d;
+                ++kept;
+            }
+            m.scale -= after_point;
+        } else {
+            m.inexact |= d != 0;
+            m.scale += !after_point;
+        }
+    }
+}
+
+}  // namespace detail
+
 // The mantissa at p by words.
 inline mantissa scan_mantissa_plainly(const char* p) {
-    mantissa m{0, 0, 0, p, false};
+    mantissa m{0, 0, 0, 0, p, false, false};
     const char* q = detail::digit_run(p, m.w);
-    m.count = q - p;
+    m.before = q - p;
     if (*q == '.') {
         m.point = true;
         const char* const f = q + 1;
         q = detail::digit_run(f, m.w);
-        m.fraction = q - f;
-        m.count += m.fraction;
+        m.after = q - f;
     }
     m.end = q;
+    m.scale = -m.after;
+    if (m.before + m.after > 19) [[unlikely]]
+        detail::significant_digits(p, q, m);
     return m;
 }
 
@@ -153,7 +188,7 @@ inline __m128i bytes_from_mask(unsigned i) {
     const unsigned length = before + point + after;  // of the mantissa, in bytes
     if (length >= 16) [[unlikely]]
         return scan_mantissa_plainly(p);
-    const unsigned count = before + after;
+    const unsigned count = before + after;  // at most 15
     // The bytes from the point on move down by one.
     const __m128i moved = point ? detail::bytes_from_mask(before) : _mm_setzero_si128();
     const __m128i joined =
@@ -171,7 +206,13 @@ inline __m128i bytes_from_mask(unsigned i) {
     const auto low = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)));
     const std::uint64_t sixteen = std::uint64_t{high} * 100000000 + low;
     const unsigned unused = 16 - count;
-    return {(sixteen >> unused) * detail::inverse_powers_of_five[unused], count, after, p + length, point};
+    return {(sixteen >> unused) * detail::inverse_powers_of_five[unused],
+            -static_cast<std::int64_t>(after),
+            before,
+            after,
+            p + length,
+            point,
+            false};
 }
 #else
 inline mantissa scan_mantissa(const char* p) { return scan_mantissa_plainly(p); }

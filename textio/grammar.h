@@ -33,7 +33,6 @@ struct value {
         nan,
         nulls,      // r*: r null values
         malformed,  // not a value of the input
-        too_long,   // digits the accumulator cannot keep: read again with another
         repeated,   // digits and an asterisk: a repeat count, the value after it still to read
     };
     form what = form::number;
@@ -42,24 +41,20 @@ struct value {
     std::uint64_t repeat = 1;  // r of r*c and r*, saturated
 };
 
-// Digits as the quick path keeps them: up to 19, which always fit 64 bits.
+// Digits as the quick path keeps them: the first 19 significant ones, which
+// always fit 64 bits: the number is w x 10^(scale + exponent), or a little
+// more where `inexact`.
 struct short_digits {
-    std::uint64_t w = 0;        // the digits as an integer, leading zeros included
-    std::int64_t count = 0;     // how many, leading zeros included
-    std::int64_t fraction = 0;  // how many of them stand after the point
+    std::uint64_t w = 0;
+    std::int64_t scale = 0;
     std::int64_t exponent = 0;  // as written, saturated
-    static constexpr std::int64_t most = 19;
+    bool inexact = false;
 
-    bool fits() const { return count <= most; }
     bool is_zero() const { return w == 0; }
-    std::uint64_t whole() const { return w; }
+    // The integer the digits form, saturated beyond 19 significant digits.
+    std::uint64_t whole() const { return scale == 0 && !inexact ? w : ~std::uint64_t{0}; }
     void clear() { *this = short_digits{}; }
-    void add(unsigned d, bool after_point) {
-        w = w * 10 + d;
-        ++count;
-        fraction += after_point;
-    }
-    void scale(std::int64_t e) { exponent = e; }
+    void scale_by(std::int64_t e) { exponent = e; }
 };
 
 // The same interface over a decimal, which keeps every digit that matters.
@@ -67,7 +62,6 @@ struct exact_digits {
     decimal d;
 
     exact_digits() { d.clear(); }
-    static bool fits() { return true; }
     bool is_zero() const { return d.ndigits == 0; }
     // The integer the digits form, saturated beyond 19 significant digits.
     std::uint64_t whole() const { return d.ndigits <= 19 ? d.head : ~std::uint64_t{0}; }
@@ -78,7 +72,7 @@ struct exact_digits {
         else
             d.add_integer_digit(digit);
     }
-    void scale(std::int64_t e) { d.bump_exponent(e); }
+    void scale_by(std::int64_t e) { d.bump_exponent(e); }
 };
 
 // How many digits a mantissa has before and after its point, and whether
@@ -128,9 +122,9 @@ struct span_input {
         const textio::mantissa m = scan_mantissa(p);
         p = m.end;
         d.w = m.w;
-        d.count = m.count;
-        d.fraction = m.fraction;
-        return {m.count - m.fraction, m.fraction, m.point};
+        d.scale = m.scale;
+        d.inexact = m.inexact;
+        return {m.before, m.after, m.point};
     }
     mantissa_parts mantissa(exact_digits& d) { return mantissa_by_digits(*this, d); }
     bool exponent(std::int64_t& e) {
@@ -166,17 +160,11 @@ template <bool MayRepeat, class In, class Digits>
     const mantissa_parts m = in.mantissa(d);
     const bool digits = m.before + m.after != 0;
     v.integral = !m.point;
-    if (in.at_end()) [[likely]] {
-        if (!d.fits()) return value::form::too_long;
+    if (in.at_end()) [[likely]]
         return digits ? value::form::number : value::form::malformed;
-    }
     c = in.peek();
     if (!digits) return is_letter(c) && !m.point ? word(in) : value::form::malformed;
-    if (c == '*') {
-        if (!MayRepeat || sign || m.point) return value::form::malformed;
-        return d.fits() ? value::form::repeated : value::form::too_long;
-    }
-    if (!d.fits()) return value::form::too_long;
+    if (c == '*') return MayRepeat && !sign && !m.point ? value::form::repeated : value::form::malformed;
     if ((c | 0x20) == 'e' || (c | 0x20) == 'd') {
         in.skip();
         c = in.peek();
@@ -189,7 +177,7 @@ template <bool MayRepeat, class In, class Digits>
     v.integral = false;
     std::int64_t e;
     if (!in.exponent(e)) return value::form::malformed;
-    d.scale(c == '-' ? -e : e);
+    d.scale_by(c == '-' ? -e : e);
     return value::form::number;
 }
 

@@ -31,13 +31,22 @@ bool integer_value(const value& v, std::uint64_t whole, std::int32_t& out) {
     return true;
 }
 
+// The float of the digits the quick path keeps; false in the rare cases
+// where every digit decides.
+[[gnu::always_inline]] inline bool quick_real(const short_digits& d, bool negative, float& out) {
+    const std::int64_t q = d.exponent + d.scale;
+    if (d.inexact) [[unlikely]]
+        return to_float_between(d.w, q, negative, out);
+    return to_float_quickly(d.w, q, negative, out);
+}
+
 // A real of the common forms, read and converted; false for anything else,
 // which the general path takes.
 [[gnu::always_inline]] inline bool read_real(const char* first, const char* last, float& out) {
     span_input in{first, last};
     short_digits d;
     const value v = scan_plain_value(in, d);
-    return v.what == value::form::number && to_float_quickly(d.w, d.exponent - d.fraction, v.negative, out);
+    return v.what == value::form::number && quick_real(d, v.negative, out);
 }
 
 float real_value(const value& v, exact_digits& d) {
@@ -217,11 +226,6 @@ reader::outcome reader::take(std::span<const item> items, std::size_t next, std:
     if (end != end_ || eof_) {
         span_input in{buf_ + start, buf_ + end};
         v = scan_value(in, quick);
-        if (v.what == value::form::too_long) {
-            span_input again{buf_ + start, buf_ + end};
-            v = scan_value(again, exact);
-            is_exact = true;
-        }
         if (v.what == value::form::malformed) {
             keep_text(start, end);
             return {taken::malformed, next};
@@ -256,7 +260,7 @@ reader::outcome reader::take(std::span<const item> items, std::size_t next, std:
                     real = real_value(v, exact);
                 } else if (v.what != value::form::number) {
                     real = word_value(v.what, v.negative);
-                } else if (!to_float_quickly(quick.w, quick.exponent - quick.fraction, v.negative, real)) {
+                } else if (!quick_real(quick, v.negative, real)) {
                     // The rare product that cannot tell: every digit decides.
                     span_input again{buf_ + start, buf_ + end};
                     v = scan_value(again, exact);
