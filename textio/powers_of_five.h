@@ -11,6 +11,7 @@
 
 namespace textio {
 
+
 // The exponents of ten a float needs: below 10^-65 any w below 2^64 gives
 // less than half the smallest subnormal; from 10^39 on even w = 1 gives more
 // than the largest float.
@@ -78,8 +79,7 @@ constexpr auto make_powers_of_five() {
     for (int q = 0; q <= largest_power; ++q, five.times(5)) {
         const u128 v = static_cast<u128>(five.limb[1]) << 64 | five.limb[0];
         const u128 c = v << (128 - five.bits());
-        t[static_cast<std::size_t>(q - smallest_power)] = {static_cast<std::uint64_t>(c >> 64),
-                                                           static_cast<std::uint64_t>(c)};
+        t[static_cast<std::size_t>(q - smallest_power)] = {static_cast<std::uint64_t>(c >> 64), static_cast<std::uint64_t>(c)};
     }
     constexpr int top = 511;
     wide quotient;  // floor(2^top / 5^k)
