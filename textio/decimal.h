@@ -2,6 +2,7 @@
 // nearest single-precision number.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -153,6 +154,18 @@ bool to_float_by_products(std::uint64_t w, std::int64_t q, bool negative, float&
 namespace detail {
 inline constexpr double pow10_double[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// For q from -22 to 22, at q + 22: 10^q where q >= 0 and 1 elsewhere, and
+// 10^-q where q < 0 and 1 elsewhere.
+inline constexpr auto pow10_up = [] {
+    std::array<double, 45> t{};
+    for (int q = -22; q <= 22; ++q) t[static_cast<std::size_t>(q + 22)] = q >= 0 ? pow10_double[q] : 1.0;
+    return t;
+}();
+inline constexpr auto pow10_down = [] {
+    std::array<double, 45> t{};
+    for (int q = -22; q <= 22; ++q) t[static_cast<std::size_t>(q + 22)] = q < 0 ? pow10_double[-q] : 1.0;
+    return t;
+}();
 }  // namespace detail
 
 // The same, the common short numbers by one double operation, which the
@@ -166,8 +179,9 @@ inline bool to_float_quickly(std::uint64_t w, std::int64_t q, bool negative, flo
         // floats: the bit after the 24th set and nothing below it. The
         // double lies between 10^-22 and 2^53 x 10^22, where floats are
         // normal, so that the 24th bit is the double's 24th bit.
-        const double fw = static_cast<double>(w);
-        const double x = q >= 0 ? fw * detail::pow10_double[q] : fw / detail::pow10_double[-q];
+        // One of the product and the quotient is by 1, which is exact: the
+        // other rounds once, and the sign of q takes no branch.
+        const double x = static_cast<double>(w) * detail::pow10_up[q + 22] / detail::pow10_down[q + 22];
         if ((std::bit_cast<std::uint64_t>(x) & 0x1fffffff) != 0x10000000) {
             const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(x)) | std::uint32_t{negative} << 31;
             out = std::bit_cast<float>(bits);
