@@ -106,7 +106,7 @@ void check_index(std::string_view text) {
     std::string buf(text);
     buf.append(textio::index_overread, 'x');
     const auto to = static_cast<std::uint32_t>(text.size());
-    std::vector<std::uint32_t> a(text.size() + textio::index_overwrite), b(a.size());
+    std::vector<std::uint32_t> a(text.size() + 1), b(a.size());
     for (std::uint32_t from = 0; from < to && from < 64; from += 7) {
         for (const bool value_before : {false, true}) {
             bool after_a = value_before, after_b = value_before;

@@ -613,7 +613,7 @@ TEST(Index, SameEveryWay) {
         std::string buf(text);
         for (std::size_t k = 0; k < textio::index_overread; ++k) buf += static_cast<char>(rng() % 2 ? ',' : 'x');
         const auto to = static_cast<std::uint32_t>(text.size());
-        std::vector<std::uint32_t> a(to - from + textio::index_overwrite), b(a.size());
+        std::vector<std::uint32_t> a(to - from + 1), b(a.size());
         bool after_a = value_before, after_b = value_before;
         a.resize(textio::index_bytes(buf.data(), from, to, after_a, a.data()));
         b.resize(textio::index_bytes_plainly(buf.data(), from, to, after_b, b.data()));

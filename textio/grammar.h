@@ -6,10 +6,11 @@
 //
 // Two inputs: a span of the reader's buffer, and the reader itself for the
 // rare value longer than its buffer (textio/reader.cpp). Two accumulators:
-// `short_digits`, which keeps up to 19 digits as an integer and serves
-// nearly every value, and `decimal` (textio/decimal.h), which keeps every
-// digit that can decide the nearest float. A value whose digits do not fit
-// the first is read again with the second.
+// `short_digits`, the first 19 significant digits as an integer, which
+// serves nearly every value, and `exact_digits`, a decimal
+// (textio/decimal.h) that keeps every digit that can decide the nearest
+// float, for the rare number that the first cannot settle, which is then
+// read again.
 #pragma once
 
 #include <bit>

@@ -35,10 +35,8 @@ inline bool is_blank(char c) { return class_of(c) == blank; }
 // What ends a value, beside the end of the input.
 inline bool is_terminator(char c) { return class_of(c) != value_byte; }
 
-// The index reads up to this many bytes past the end of what it indexes,
-// and writes up to this many entries past the last one it gives.
+// The index reads up to this many bytes past the end of what it indexes.
 inline constexpr std::size_t index_overread = 64;
-inline constexpr std::size_t index_overwrite = 64;
 
 // Writes to `out` the entries of buf[from, to), as offsets from buf, and
 // returns how many there are: every byte of a value whose previous byte is

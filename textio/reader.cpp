@@ -78,6 +78,10 @@ struct reader::long_input {
     bool exponent(std::int64_t& e) { return exponent_by_digits(*this, e); }
 };
 
+// Past the data's line feed the index reads up to index_overread bytes and
+// a mantissa sixteen.
+static_assert(reader::padding >= 1 + index_overread + 16);
+
 reader::reader(source& in, std::span<char> storage) : in_(in), buf_(storage.data()) {
     // The padding is read but decides nothing: it is set once.
     std::memset(buf_, 0, buffer_size + padding);

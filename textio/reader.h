@@ -48,10 +48,9 @@ public:
     // index and the digit runs read past it.
     static constexpr std::size_t padding = 128;
     // The storage a reader works in: the buffer, its padding and the index
-    // of one window (an entry for every byte, the last one, and those the
-    // index may write past it), aligned.
+    // of one window (an entry for every byte and the last one), aligned.
     static constexpr std::size_t storage_size =
-        buffer_size + padding + (window + 1 + 64) * sizeof(std::uint32_t) + alignof(std::uint32_t);
+        buffer_size + padding + (window + 1) * sizeof(std::uint32_t) + alignof(std::uint32_t);
 
     // Reads into `storage` (storage_size bytes at least), which the caller
     // obtains, so that a program can have it before it opens any file.
