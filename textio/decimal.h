@@ -181,7 +181,8 @@ inline bool to_float_quickly(std::uint64_t w, std::int64_t q, bool negative, flo
         // normal, so that the 24th bit is the double's 24th bit.
         // One of the product and the quotient is by 1, which is exact: the
         // other rounds once, and the sign of q takes no branch.
-        const double x = static_cast<double>(w) * detail::pow10_up[q + 22] / detail::pow10_down[q + 22];
+        const auto at = static_cast<std::size_t>(q + 22);
+        const double x = static_cast<double>(w) * detail::pow10_up[at] / detail::pow10_down[at];
         if ((std::bit_cast<std::uint64_t>(x) & 0x1fffffff) != 0x10000000) {
             const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(x)) | std::uint32_t{negative} << 31;
             out = std::bit_cast<float>(bits);
