@@ -35,11 +35,10 @@ private:
 };
 
 // Reads rows of seven reals from a text of `rows` rows, given over and over.
-void read_rows(benchmark::State& state, std::string text, std::size_t rows,
-               textio::real_scan scan = textio::real_scan::chosen) {
+void read_rows(benchmark::State& state, std::string text, std::size_t rows) {
     const std::size_t bytes = text.size();
     cycling_source src(std::move(text));
-    textio::reader rd(src, scan);
+    textio::reader rd(src);
     float row[7];
     const textio::item items[7] = {textio::item::real(row[0]), textio::item::real(row[1]), textio::item::real(row[2]),
                                    textio::item::real(row[3]), textio::item::real(row[4]), textio::item::real(row[5]),
@@ -63,28 +62,19 @@ void BM_read_row_typical(benchmark::State& state) { read_one_row(state, typical_
 void BM_read_row_messy(benchmark::State& state) { read_one_row(state, messy_row); }
 
 // Rows of one shape as the benchmark files hold them: 4,096 different rows,
-// too many for the branch predictor to learn. The reader chooses its scan of
-// reals, or is given one.
-void read_shape(benchmark::State& state, const std::string& shape, textio::real_scan scan = textio::real_scan::chosen) {
+// too many for the branch predictor to learn.
+void read_shape(benchmark::State& state, const std::string& shape) {
     constexpr int rows = 4096;
     shapes::splitmix g{42};
     std::string text;
     for (int i = 0; i < rows; ++i) shapes::row(shape, text, g, i % 50, 50);
-    read_rows(state, std::move(text), rows, scan);
+    read_rows(state, std::move(text), rows);
 }
 
 void BM_read_rows_typical(benchmark::State& state) { read_shape(state, "typical"); }
 void BM_read_rows_model(benchmark::State& state) { read_shape(state, "model"); }
 void BM_read_rows_messy(benchmark::State& state) { read_shape(state, "messy"); }
 void BM_read_rows_mixed(benchmark::State& state) { read_shape(state, "mixed"); }
-
-// Each scan of reals on each shape, whatever the reader would choose.
-void BM_read_rows_by_bytes(benchmark::State& state, const char* shape) {
-    read_shape(state, shape, textio::real_scan::by_bytes);
-}
-void BM_read_rows_by_masks(benchmark::State& state, const char* shape) {
-    read_shape(state, shape, textio::real_scan::by_masks);
-}
 
 void BM_convert_block(benchmark::State& state) {
     const int rows = 50;
@@ -178,14 +168,6 @@ BENCHMARK(BM_read_rows_typical);
 BENCHMARK(BM_read_rows_model);
 BENCHMARK(BM_read_rows_messy);
 BENCHMARK(BM_read_rows_mixed);
-BENCHMARK_CAPTURE(BM_read_rows_by_bytes, typical, "typical");
-BENCHMARK_CAPTURE(BM_read_rows_by_masks, typical, "typical");
-BENCHMARK_CAPTURE(BM_read_rows_by_bytes, model, "model");
-BENCHMARK_CAPTURE(BM_read_rows_by_masks, model, "model");
-BENCHMARK_CAPTURE(BM_read_rows_by_bytes, messy, "messy");
-BENCHMARK_CAPTURE(BM_read_rows_by_masks, messy, "messy");
-BENCHMARK_CAPTURE(BM_read_rows_by_bytes, mixed, "mixed");
-BENCHMARK_CAPTURE(BM_read_rows_by_masks, mixed, "mixed");
 BENCHMARK(BM_convert_block);
 BENCHMARK(BM_write_data_lines_usual);
 BENCHMARK(BM_write_data_lines_every_shape);

@@ -6,13 +6,16 @@
 // read_list of b % 8 items whose first five are integers where the bits of
 // b >> 3 are set, reals otherwise.
 //
-// Properties: no crash or undefined behaviour; the same reads over the same
-// text give the same results and values whether the text comes in one piece
-// or in small chunks, and whichever scan reads the reals; with an injected
-// error every read gives what it gave without it, or fails with that error;
+// Properties: no crash or undefined behaviour; the reads give the results,
+// values and malformed texts of a simple reference reader
+// (tests/reference_reader.h), whether the text comes in one piece or in
+// small chunks, and the index the reader builds is the index built byte by
+// byte; with an injected error every read gives what it gave without it, or
+// fails with that error;
 // an end of file reports the number of lines the text holds and whether the
 // last has a line end; a malformed value names an item of the list and its
 // type, and its text is a piece of the input that holds no separator.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -21,6 +24,8 @@
 
 #include "check.h"
 #include "memory_stream.h"
+#include "reference_reader.h"
+#include "textio/index.h"
 #include "textio/reader.h"
 
 namespace {
@@ -50,10 +55,8 @@ bool same(const step& a, const step& b, int n, bool cut = false) {
 int items_of(std::uint8_t b) { return b % 8; }
 
 // Runs the reads until one fails (or max_reads), recording each.
-std::vector<step> run(const std::uint8_t* ops, std::string_view text, std::uint8_t seed, std::size_t fail_at,
-                      textio::real_scan scan = textio::real_scan::by_bytes) {
-    testing_support::memory_source src(text, seed, fail_at);
-    textio::reader rd(src, scan);
+template <class Reader>
+std::vector<step> run_with(Reader& rd, const std::uint8_t* ops, std::string_view text) {
     std::vector<step> steps;
     for (int k = 0; k < max_reads; ++k) {
         const std::uint8_t b = ops[k % 4];
@@ -92,6 +95,29 @@ std::vector<step> run(const std::uint8_t* ops, std::string_view text, std::uint8
     return steps;
 }
 
+std::vector<step> run(const std::uint8_t* ops, std::string_view text, std::uint8_t seed, std::size_t fail_at) {
+    testing_support::memory_source src(text, seed, fail_at);
+    textio::reader rd(src);
+    return run_with(rd, ops, text);
+}
+
+// The index of the text from each of a few offsets, by masks and byte by byte.
+void check_index(std::string_view text) {
+    std::string buf(text);
+    buf.append(textio::index_overread, 'x');
+    const auto to = static_cast<std::uint32_t>(text.size());
+    std::vector<std::uint32_t> a(text.size() + 1), b(a.size());
+    for (std::uint32_t from = 0; from < to && from < 64; from += 7) {
+        for (const bool value_before : {false, true}) {
+            bool after_a = value_before, after_b = value_before;
+            const std::size_t na = textio::index_bytes(buf.data(), from, to, after_a, a.data());
+            const std::size_t nb = textio::index_bytes_plainly(buf.data(), from, to, after_b, b.data());
+            FUZZ_CHECK(na == nb && after_a == after_b &&
+                       std::equal(a.begin(), a.begin() + static_cast<long>(na), b.begin()));
+        }
+    }
+}
+
 std::int64_t lines_in(std::string_view text) {
     std::int64_t n = 0;
     for (char c : text) n += c == '\n';
@@ -109,6 +135,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data) + control, size - control);
 
     const std::vector<step> whole = run(ops, text, 0, testing_support::memory_source::never);
+    {
+        testing_support::reference_reader reference(text);
+        const std::vector<step> expected = run_with(reference, ops, text);
+        FUZZ_CHECK(expected.size() == whole.size());
+        for (std::size_t k = 0; k < whole.size(); ++k) FUZZ_CHECK(same(whole[k], expected[k], items_of(ops[k % 4])));
+    }
+    check_index(text);
     const textio::read_result& last = whole.back().r;
     FUZZ_CHECK(last.what != textio::status::read_error);
     if (last.what == textio::status::end_of_file) {
@@ -116,15 +149,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(last.no_line_end == (!text.empty() && text.back() != '\n'));
     }
 
-    // Chunked, and with the other scan of reals, whole and chunked: the same
-    // steps exactly.
-    for (const auto scan : {textio::real_scan::by_bytes, textio::real_scan::by_masks}) {
-        for (const std::uint8_t chunks : {std::uint8_t{0}, seed == 0 ? std::uint8_t{1} : seed}) {
-            if (scan == textio::real_scan::by_bytes && chunks == 0) continue;  // that is `whole`
-            const std::vector<step> other = run(ops, text, chunks, testing_support::memory_source::never, scan);
-            FUZZ_CHECK(other.size() == whole.size());
-            for (std::size_t k = 0; k < whole.size(); ++k) FUZZ_CHECK(same(whole[k], other[k], items_of(ops[k % 4])));
-        }
+    // Chunked: the same steps exactly.
+    {
+        const std::vector<step> other =
+            run(ops, text, seed == 0 ? std::uint8_t{1} : seed, testing_support::memory_source::never);
+        FUZZ_CHECK(other.size() == whole.size());
+        for (std::size_t k = 0; k < whole.size(); ++k) FUZZ_CHECK(same(whole[k], other[k], items_of(ops[k % 4])));
     }
 
     // An injected error: the steps before it as they were, then the error.

@@ -3,9 +3,11 @@
 // at a time, and through sources that fail part-way.
 
 #include "textio/reader.h"
-#include "textio/window.h"
+#include "textio/digits.h"
+#include "textio/index.h"
 
 #include "memory_stream.h"
+#include "reference_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +15,11 @@
 #include <bit>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -97,9 +101,8 @@ struct reader_case {
 
 // Runs the steps until one fails; `text` gets the text of a malformed value
 // that ends them.
-std::vector<std::string> run(const reader_case& c, textio::source& src, std::string* text = nullptr,
-                             textio::real_scan scan = textio::real_scan::chosen) {
-    textio::reader rd(src, scan);
+template <class Reader>
+std::vector<std::string> run_with(const reader_case& c, Reader& rd, std::string* text = nullptr) {
     std::vector<std::string> out;
     for (const step& s : c.steps) {
         read_result r;
@@ -123,29 +126,30 @@ std::vector<std::string> run(const reader_case& c, textio::source& src, std::str
     return out;
 }
 
+std::vector<std::string> run(const reader_case& c, textio::source& src, std::string* text = nullptr) {
+    textio::reader rd(src);
+    return run_with(c, rd, text);
+}
+
 std::vector<std::string> expected(const reader_case& c) {
     std::vector<std::string> e;
     for (const step& s : c.steps) e.push_back(s.expect);
     return e;
 }
 
-// Each case through sources of several chunk sizes, with each of the scans
-// of reals; a malformed value's text does not depend on where the input was
-// cut.
+// Each case through sources of several chunk sizes; a malformed value's
+// text does not depend on where the input was cut.
 void check(const std::vector<reader_case>& cases, std::initializer_list<std::size_t> chunks = {whole, 1, 2, 3, 7}) {
     for (const reader_case& c : cases) {
         std::string first_text;
-        for (const auto scan : {textio::real_scan::by_bytes, textio::real_scan::by_masks}) {
-            for (const std::size_t chunk : chunks) {
-                memory_source src(c.input, chunks::of(chunk));
-                std::string text;
-                const std::string where = "input \"" + escape(c.input) + "\", " +
-                                          std::to_string(chunk == whole ? 0 : chunk) + " bytes per read" +
-                                          (scan == textio::real_scan::by_masks ? ", by masks" : "");
-                EXPECT_EQ(run(c, src, &text, scan), expected(c)) << where;
-                if (chunk == *chunks.begin() && scan == textio::real_scan::by_bytes) first_text = text;
-                EXPECT_EQ(text, first_text) << where;
-            }
+        for (const std::size_t chunk : chunks) {
+            memory_source src(c.input, chunks::of(chunk));
+            std::string text;
+            const std::string where =
+                "input \"" + escape(c.input) + "\", " + std::to_string(chunk == whole ? 0 : chunk) + " bytes per read";
+            EXPECT_EQ(run(c, src, &text), expected(c)) << where;
+            if (chunk == *chunks.begin()) first_text = text;
+            EXPECT_EQ(text, first_text) << where;
         }
     }
 }
@@ -445,6 +449,21 @@ TEST(Reader, Integers) { check(integer_cases); }
 TEST(Reader, MalformedValues) { check(malformed_cases); }
 TEST(Reader, EndOfFile) { check(end_of_file_cases); }
 
+// The reference reader that the fuzz target holds the reader to reads every
+// table as the reader must, malformed values' texts included.
+TEST(ReferenceReader, ReadsEveryTable) {
+    for (const auto* table : all_tables) {
+        for (const reader_case& c : *table) {
+            testing_support::reference_reader reference(c.input);
+            memory_source src(c.input, chunks::of(whole));
+            std::string text, reference_text;
+            EXPECT_EQ(run_with(c, reference, &reference_text), expected(c)) << escape(c.input);
+            run(c, src, &text);
+            EXPECT_EQ(reference_text, text) << escape(c.input);
+        }
+    }
+}
+
 // The text of the malformed value that ends the reads: the value up to its
 // end, a repeat count included, cut after text_size bytes and one more.
 TEST(Reader, MalformedValueText) {
@@ -469,6 +488,8 @@ TEST(Reader, MalformedValueText) {
         {"1 " + long_value.substr(0, 40) + "\n", {"rr"}, long_value.substr(0, 40)},
         {"1 " + long_value.substr(0, 41) + "\n", {"rr"}, long_value.substr(0, 41)},
         {"1 " + long_value + "\n", {"rr"}, long_value.substr(0, 41)},
+        // Longer than the reader's buffer.
+        {"1 " + std::string(std::size_t{1} << 19, '7') + "x\n", {"rr"}, std::string(41, '7')},
     };
     static_assert(textio::reader::text_size == 40);
     for (const auto& c : cases) {
@@ -583,18 +604,55 @@ TEST(Reader, ScansChosenAsFormsChange) {
     }
 }
 
-// The masks of a window's byte classes are the same with SSE2 as without,
-// for every byte value at every place.
-TEST(ByteClasses, SameEveryWay) {
+// The index by masks is the index byte by byte: over the input of every
+// table from every offset, after a byte of either kind, and over random
+// bytes of the classes that matter; what lies past the end decides nothing.
+TEST(Index, SameEveryWay) {
     std::mt19937_64 rng(23);
-    const std::string usual = "0123456789.+-eEdD ,/\t\r\nxX*";
-    char window[textio::window_size];
-    for (int i = 0; i < 200000; ++i) {
-        for (char& c : window) c = rng() % 4 == 0 ? static_cast<char>(rng()) : usual[rng() % usual.size()];
-        const textio::byte_classes a = textio::classify(window), b = textio::classify_plainly(window);
-        ASSERT_TRUE(a.digits == b.digits && a.points == b.points && a.letters == b.letters && a.signs == b.signs &&
-                    a.minuses == b.minuses && a.ends == b.ends && a.spaces == b.spaces)
-            << escape(std::string_view(window, sizeof window));
+    const auto same = [&rng](std::string_view text, std::uint32_t from, bool value_before) {
+        std::string buf(text);
+        for (std::size_t k = 0; k < textio::index_overread; ++k) buf += static_cast<char>(rng() % 2 ? ',' : 'x');
+        const auto to = static_cast<std::uint32_t>(text.size());
+        std::vector<std::uint32_t> a(to - from + 1), b(a.size());
+        bool after_a = value_before, after_b = value_before;
+        a.resize(textio::index_bytes(buf.data(), from, to, after_a, a.data()));
+        b.resize(textio::index_bytes_plainly(buf.data(), from, to, after_b, b.data()));
+        EXPECT_TRUE(a == b && after_a == after_b) << escape(text) << " from " << from;
+    };
+    for (const auto* table : all_tables)
+        for (const reader_case& c : *table)
+            for (std::uint32_t from = 0; from <= c.input.size(); ++from)
+                for (const bool value_before : {false, true}) same(c.input, from, value_before);
+    const std::string usual = "0123456789.+-eE ,/\t\r\n\v*";
+    std::string text;
+    for (int i = 0; i < 20000; ++i) {
+        text.resize(rng() % 300);
+        for (char& c : text) c = rng() % 8 == 0 ? static_cast<char>(rng()) : usual[rng() % usual.size()];
+        same(text, static_cast<std::uint32_t>(rng() % (text.size() + 1)), rng() % 2 == 0);
+    }
+}
+
+// A mantissa reads the same sixteen bytes at a time as by words, from
+// every offset of every table's input and of random digits and points.
+TEST(Mantissa, SameEveryWay) {
+    std::mt19937_64 rng(29);
+    const auto same = [](std::string text, std::size_t from) {
+        text.append(32, 'x');
+        const textio::mantissa a = textio::scan_mantissa(text.data() + from);
+        const textio::mantissa b = textio::scan_mantissa_plainly(text.data() + from);
+        EXPECT_TRUE(a.w == b.w && a.scale == b.scale && a.before == b.before && a.after == b.after && a.end == b.end &&
+                    a.point == b.point && a.inexact == b.inexact)
+            << escape(text) << " from " << from;
+    };
+    for (const auto* table : all_tables)
+        for (const reader_case& c : *table)
+            for (std::size_t from = 0; from < c.input.size(); ++from) same(c.input, from);
+    const std::string usual = "0123456789000.. e-";
+    std::string text;
+    for (int i = 0; i < 100000; ++i) {
+        text.resize(1 + rng() % 24);
+        for (char& c : text) c = usual[rng() % usual.size()];
+        same(text, 0);
     }
 }
 
@@ -644,6 +702,13 @@ TEST(Reader, HundredThousandDigits) {
         {z + "7 1" + z + "\n", {{"ii", "7 ? | malformed 2 integer line 1"}}},
         {"-"s + z + "2147483648\n", {{"i", "-2147483648 | ok"}}},
     };
+    // Longer than the reader's buffer: read in pieces, the text of a
+    // malformed one from its first bytes.
+    const std::string m(std::size_t{1} << 20, '0');
+    cases.push_back({"0."s + m + "15e1048577 " + m + "7 2*" + m + "5\n", {{"rirr", "1.5 7 5 5 | ok"}}});
+    cases.push_back({"-"s + m + "2147483648," + m + "x\n", {{"ii", "-2147483648 ? | malformed 2 integer line 1"}}});
+    cases.push_back(
+        {"t\n1"s + m + "e-1048576\t" + std::string(std::size_t{1} << 20, '9'), {{"-", "ok"}, {"rr", "1 inf | ok"}}});
     check(cases, {whole, 1, 7});
 }
 

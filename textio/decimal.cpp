@@ -42,7 +42,10 @@ bool nearest_float_bits_fully(std::uint64_t w, std::int64_t q, std::uint32_t& ou
 
 namespace {
 
-float with_sign(float v, bool negative) { return negative ? -v : v; }
+// v, not negative, with the sign: without a branch, as signs come at random.
+float with_sign(float v, bool negative) {
+    return std::bit_cast<float>(std::bit_cast<std::uint32_t>(v) | std::uint32_t{negative} << 31);
+}
 
 // Exact decimal-to-binary conversion of every digit kept.
 float convert_exactly(const decimal& d) {

@@ -2,6 +2,7 @@
 // nearest single-precision number.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -151,34 +152,40 @@ inline bool nearest_float_bits(std::uint64_t w, std::int64_t q, std::uint32_t& o
 bool to_float_by_products(std::uint64_t w, std::int64_t q, bool negative, float& out);
 
 namespace detail {
-inline constexpr float pow10_float[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 inline constexpr double pow10_double[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+// For q from -22 to 22, at q + 22: 10^q where q >= 0 and 1 elsewhere, and
+// 10^-q where q < 0 and 1 elsewhere.
+inline constexpr auto pow10_up = [] {
+    std::array<double, 45> t{};
+    for (int q = -22; q <= 22; ++q) t[static_cast<std::size_t>(q + 22)] = q >= 0 ? pow10_double[q] : 1.0;
+    return t;
+}();
+inline constexpr auto pow10_down = [] {
+    std::array<double, 45> t{};
+    for (int q = -22; q <= 22; ++q) t[static_cast<std::size_t>(q + 22)] = q < 0 ? pow10_double[-q] : 1.0;
+    return t;
+}();
 }  // namespace detail
 
-// The same, the common short numbers by one float or double operation, which
-// the processor overlaps with the scanning of the next value better than the
+// The same, the common short numbers by one double operation, which the
+// processor overlaps with the scanning of the next value better than the
 // products; inline, as the reader's fast path calls it for every value.
 inline bool to_float_quickly(std::uint64_t w, std::int64_t q, bool negative, float& out) {
-    if (w <= (std::uint32_t{1} << 24) && q >= -10 && q <= 10) {
-        // An integer of at most 24 bits and a power of ten up to 10^10 are
-        // exact in float: one float operation rounds once.
-        const float fw = static_cast<float>(w);
-        const float v = q >= 0 ? fw * detail::pow10_float[q] : fw / detail::pow10_float[-q];
-        out = negative ? -v : v;
-        return true;
-    }
-    if (w <= (std::uint64_t{1} << 53) && q >= -22 && q <= 22) {
-        // Likewise an integer of at most 53 bits and a power of ten exact in
-        // double give the correctly rounded double. Rounding that to float is
-        // then correct unless the double lies exactly half-way between two
-        // floats: within the normal range, the bit after the 24th set and
-        // nothing below it.
-        const double fw = static_cast<double>(w);
-        const double x = q >= 0 ? fw * detail::pow10_double[q] : fw / detail::pow10_double[-q];
-        const float v = static_cast<float>(x);
-        if (static_cast<double>(v) == x || (std::bit_cast<std::uint64_t>(x) & 0x1fffffff) != 0x10000000) {
-            out = negative ? -v : v;
+    if (w <= (std::uint64_t{1} << 53) && q >= -22 && q <= 22) [[likely]] {
+        // An integer of at most 53 bits and a power of ten exact in double
+        // give the correctly rounded double. Rounding that to float is then
+        // correct unless the double lies exactly half-way between two
+        // floats: the bit after the 24th set and nothing below it. The
+        // double lies between 10^-22 and 2^53 x 10^22, where floats are
+        // normal, so that the 24th bit is the double's 24th bit.
+        // One of the product and the quotient is by 1, which is exact: the
+        // other rounds once, and the sign of q takes no branch.
+        const auto at = static_cast<std::size_t>(q + 22);
+        const double x = static_cast<double>(w) * detail::pow10_up[at] / detail::pow10_down[at];
+        if ((std::bit_cast<std::uint64_t>(x) & 0x1fffffff) != 0x10000000) {
+            const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(x)) | std::uint32_t{negative} << 31;
+            out = std::bit_cast<float>(bits);
             return true;
         }
     }

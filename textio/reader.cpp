@@ -1,222 +1,195 @@
+// The list rules of a read over the separator index (textio/index.h): the
+// values come as spans whose ends are known, which the grammar
+// (textio/grammar.h) reads and the conversion (textio/decimal.h) turns into
+// floats; the commas, slashes and line ends between them fill, end or
+// spread the list.
 #include "textio/reader.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "textio/masks.h"
-#include "textio/scan.h"
+#include "textio/decimal.h"
+#include "textio/grammar.h"
+#include "textio/index.h"
 
 namespace textio {
 
-// One value as it stands in the input: a number, an infinity or a NaN,
-// possibly behind a repeat count.
-struct reader::token {
-    enum class shape : std::uint8_t { number, infinity, nan };
-
-    decimal dec;              // the significant digits and exponent
-    std::uint64_t whole = 0;  // the digits before any point, saturated
-    shape form = shape::number;
-    bool digits = false;  // at least one digit before the exponent
-    bool point = false;
-    bool exponent = false;
-
-    static constexpr std::uint64_t saturation = 100000000000000000ull;  // 1e17
-
-    void clear() {
-        dec.clear();
-        whole = 0;
-        form = shape::number;
-        digits = point = exponent = false;
-    }
-
-    bool integer_value(std::int32_t& v) const {
-        if (form != shape::number || !digits || point || exponent) return false;
-        const std::uint64_t limit = dec.negative ? 2147483648ull : 2147483647ull;
-        if (whole > limit) return false;
-        v = static_cast<std::int32_t>(dec.negative ? -static_cast<std::int64_t>(whole)
-                                                   : static_cast<std::int64_t>(whole));
-        return true;
-    }
-
-    float real_value() const {
-        switch (form) {
-            case shape::infinity:
-                return dec.negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
-            case shape::nan:
-                return dec.negative ? -std::numeric_limits<float>::quiet_NaN()
-                                    : std::numeric_limits<float>::quiet_NaN();
-            case shape::number:
-                break;
-        }
-        return to_float(dec);
-    }
-};
-
 namespace {
 
-bool is_digit(int c) { return static_cast<unsigned>(c - '0') <= 9; }
-bool is_letter(int c) { return static_cast<unsigned>((c | 0x20) - 'a') <= 25; }
-
-}  // namespace
-
-// The bytes after the input are set once, so that the scans read only bytes
-// that hold something.
-reader::reader(source& in, std::span<char> storage, real_scan scan)
-    : choosing_(scan == real_scan::chosen),
-      by_masks_(scan == real_scan::by_masks),
-      until_sample_(choosing_ ? sample_every : never),
-      in_(in),
-      buf_(storage.data()) {
-    static_assert(buffer_size + 1 + window_size <= storage_size);
-    std::memset(buf_, 0, storage_size);
-    p_ = end_ = buf_;
+float word_value(value::form what, bool negative) {
+    const float v = what == value::form::infinity ? std::numeric_limits<float>::infinity()
+                                                  : std::numeric_limits<float>::quiet_NaN();
+    return negative ? -v : v;
 }
 
-reader::reader(source& in, real_scan scan) : reader(in, {new char[storage_size], storage_size}, scan) {
-    own_.reset(buf_);
-}
-
-bool reader::fill() {
-    if (eof_ || error_ != 0) return false;
-    if (mark_ != nullptr) keep_text(end_);  // the buffer is about to be overwritten
-    char* const b = buf_;
-    const std::ptrdiff_t n = in_.read(b, buffer_size);
-    if (n <= 0) {
-        if (n == 0)
-            eof_ = true;
-        else
-            error_ = static_cast<int>(-n);
-        return false;
-    }
-    if (mark_ != nullptr) mark_ = b;
-    p_ = b;
-    end_ = b + n;
-    b[n] = '\0';  // stops the fast scans at the end of what was read
+bool integer_value(const value& v, std::uint64_t whole, std::int32_t& out) {
+    if (v.what != value::form::number || !v.integral) return false;
+    const std::uint64_t limit = v.negative ? 2147483648u : 2147483647u;
+    if (whole > limit) return false;
+    out = static_cast<std::int32_t>(v.negative ? -static_cast<std::int64_t>(whole) : static_cast<std::int64_t>(whole));
     return true;
 }
 
-// A value ends at a blank, a line end, a comma, a slash or the end of the input.
-bool reader::at_terminator() {
-    const int c = peek();
-    return c < 0 || is_terminator(c);
+// The float of the digits the quick path keeps; false in the rare cases
+// where every digit decides.
+[[gnu::always_inline]] inline bool quick_real(const short_digits& d, bool negative, float& out) {
+    const std::int64_t q = d.exponent + d.scale;
+    if (d.inexact) [[unlikely]]
+        return to_float_between(d.w, q, negative, out);
+    return to_float_quickly(d.w, q, negative, out);
 }
 
-void reader::scan_digits(token& t, bool fraction) {
-    for (int c = peek(); is_digit(c); c = peek()) {
-        const unsigned d = static_cast<unsigned>(c - '0');
-        if (fraction) {
-            t.dec.add_fraction_digit(d);
-        } else {
-            t.dec.add_integer_digit(d);
-            if (t.whole < token::saturation) t.whole = t.whole * 10 + d;
+// A real of the common forms, read and converted; false for anything else,
+// which the general path takes.
+[[gnu::always_inline]] inline bool read_real(const char* first, const char* last, float& out) {
+    span_input in{first, last};
+    short_digits d;
+    const value v = scan_plain_value(in, d);
+    return v.what == value::form::number && quick_real(d, v.negative, out);
+}
+
+float real_value(const value& v, exact_digits& d) {
+    if (v.what != value::form::number) return word_value(v.what, v.negative);
+    d.d.negative = v.negative;
+    return to_float(d.d);
+}
+
+}  // namespace
+
+// A value longer than the buffer, read through refills of the whole buffer.
+struct reader::long_input {
+    reader& r;
+    std::uint32_t p;
+
+    unsigned peek() {
+        if (p == r.end_ && !r.eof_ && r.error_ == 0) {
+            r.refill(r.end_);
+            p = 0;
         }
-        t.digits = true;
-        ++p_;
+        return static_cast<unsigned char>(r.buf_[p]);  // a line feed after the data
     }
+    bool at_end() { return is_terminator(static_cast<char>(peek())); }
+    void skip() { ++p; }
+    void skip_if(bool b) {
+        if (b) skip();
+    }
+    mantissa_parts mantissa(exact_digits& d) { return mantissa_by_digits(*this, d); }
+    bool exponent(std::int64_t& e) { return exponent_by_digits(*this, e); }
+};
+
+// Past the data's line feed the index reads up to index_overread bytes and
+// a mantissa sixteen.
+static_assert(reader::padding >= 1 + index_overread + 16);
+
+reader::reader(source& in, std::span<char> storage) : in_(in), buf_(storage.data()) {
+    // The padding is read but decides nothing: it is set once.
+    std::memset(buf_, 0, buffer_size + padding);
+    const auto after = reinterpret_cast<std::uintptr_t>(buf_ + buffer_size + padding);
+    entries_ = reinterpret_cast<std::uint32_t*>((after + alignof(std::uint32_t) - 1) & ~(alignof(std::uint32_t) - 1));
+    // No data, all of it indexed: the first read refills.
+    buf_[0] = '\n';
+    entries_[0] = 0;
+    cur_ = entries_;
+    indexed_ = 1;
 }
 
-// Inf, Infinity and NaN, in any mix of cases; the sign is already taken.
-bool reader::scan_word(token& t) {
-    char w[9];
-    std::size_t n = 0;
-    for (int c = peek(); is_letter(c); c = peek()) {
-        if (n < sizeof w) w[n] = static_cast<char>(c | 0x20);
-        ++n;
-        ++p_;
-    }
-    if (!at_terminator()) return false;
-    if ((n == 3 && std::memcmp(w, "inf", 3) == 0) || (n == 8 && std::memcmp(w, "infinity", 8) == 0)) {
-        t.form = token::shape::infinity;
-        return true;
-    }
-    if (n == 3 && std::memcmp(w, "nan", 3) == 0) {
-        t.form = token::shape::nan;
-        return true;
-    }
-    return false;
+reader::reader(source& in) : reader(in, {new char[storage_size], storage_size}) { own_.reset(buf_); }
+
+// The next window of the data, up to and including the line feed after it.
+void reader::index_more() {
+    const std::uint32_t to = std::min(indexed_ + static_cast<std::uint32_t>(window), end_ + 1);
+    std::size_t n = index_bytes(buf_, indexed_, to, value_before_, entries_);
+    if (to <= end_) entries_[n++] = end_;
+    indexed_ = to;
+    cur_ = entries_;
 }
 
-// The rest of a value after any digits before the point: the point and the
-// digits after it, the exponent, and then the value's end. Returns whether
-// the value is well formed.
-bool reader::scan_value(token& t) {
-    int c = peek();
-    if (c == '.') {
-        t.point = true;
-        ++p_;
-        scan_digits(t, true);
-        c = peek();
-    }
-    if (!t.digits) return false;
-    bool exponent_sign = false;
-    if (c == 'e' || c == 'E' || c == 'd' || c == 'D') {
-        ++p_;
-        c = peek();
-        exponent_sign = c == '+' || c == '-';
-    } else if (c == '+' || c == '-') {
-        exponent_sign = true;  // 1.5+3 is 1.5e+3
+// Moves the bytes from `keep` on (a value begun but not ended) to the front
+// and fills the rest of the buffer from the input. Returns whether the input
+// gave anything; the data and its index are whole either way.
+bool reader::refill(std::uint32_t keep) {
+    if (eof_ || error_ != 0) return false;
+    const std::uint32_t kept = end_ - keep;
+    if (kept != 0 && keep != 0) std::memmove(buf_, buf_ + keep, kept);
+    const std::ptrdiff_t n = in_.read(buf_ + kept, buffer_size - kept);
+    std::uint32_t got = 0;
+    if (n > 0) {
+        got = static_cast<std::uint32_t>(n);
+        last_byte_ = static_cast<unsigned char>(buf_[kept + got - 1]);
+    } else if (n == 0) {
+        eof_ = true;
     } else {
-        return at_terminator();
+        error_ = static_cast<int>(-n);
     }
-    t.exponent = true;
-    const bool negative = c == '-';
-    if (exponent_sign) {
-        ++p_;
-        c = peek();
-    }
-    if (!is_digit(c)) return false;
-    std::int64_t e = 0;
-    for (; is_digit(c); c = peek()) {
-        if (e < static_cast<std::int64_t>(token::saturation)) e = e * 10 + (c - '0');
-        ++p_;
-    }
-    t.dec.bump_exponent(negative ? -e : e);
-    return at_terminator();
+    end_ = kept + got;
+    buf_[end_] = '\n';
+    indexed_ = kept;
+    value_before_ = kept != 0;
+    line_begin_ = 0;
+    index_more();
+    return got != 0;
 }
 
-// A whole value: its sign, then a number or a word.
-bool reader::scan_signed(token& t) {
-    const int c = peek();
-    if (c == '+' || c == '-') {
-        t.dec.negative = c == '-';
-        ++p_;
+// At the last entry, nothing begun: the next window, or more data.
+bool reader::more() {
+    if (indexed_ <= end_) {
+        index_more();
+        return true;
     }
-    if (is_letter(peek())) return scan_word(t);
-    scan_digits(t, false);
-    return scan_value(t);
+    return refill(end_);
+}
+
+// The value at `start` runs on to the end of the data: brings in more,
+// until its end is known. Not found where the input fails first, or where
+// the value fills the buffer (then `end` is end_).
+reader::span reader::find_end(std::uint32_t start) {
+    for (;;) {
+        if (indexed_ <= end_) {
+            index_more();  // the first entry is where the value ends, or end_
+        } else if (eof_) {
+            return {start, end_, true};  // the end of the input ends the value
+        } else if (error_ != 0 || (start == 0 && end_ == buffer_size)) {
+            return {start, end_, false};
+        } else {
+            refill(start);
+            start = 0;
+        }
+        if (*cur_ != end_) return {start, *cur_, true};
+    }
 }
 
 read_result reader::discard_line() {
-    if (*p_ == '\n') {  // the usual case: nothing after the last value
-        ++p_;
-        ++line_;
-        return {};
-    }
     for (;;) {
-        if (p_ == end_ && !fill()) {
-            if (error_ != 0) return stopped();
-            return {};
-        }
-        const void* nl = std::memchr(p_, '\n', static_cast<std::size_t>(end_ - p_));
-        if (nl != nullptr) {
-            p_ = static_cast<const char*>(nl) + 1;
+        const std::uint32_t at = *cur_;
+        if (buf_[at] == '\n') {
+            if (at == end_) [[unlikely]] {
+                if (more()) continue;
+                if (error_ != 0) return stopped();
+                ended_on_line_feed_ = false;  // the input ended the line
+                line_begin_ = end_;
+                return {};
+            }
+            ++cur_;
             ++line_;
+            line_begin_ = at + 1;
+            ended_on_line_feed_ = true;
             return {};
         }
-        p_ = end_;
+        ++cur_;
     }
 }
 
-std::int64_t reader::last_line() const {
-    // A failed refill leaves the position after the last byte read.
-    const char previous = p_ > buf_ ? p_[-1] : '\n';
-    return previous == '\n' ? line_ - 1 : line_;
+read_result reader::skip_line() {
+    // At the end of the data with nothing of a line left, the line must come
+    // from the input.
+    if (*cur_ == end_ && line_begin_ >= end_ && indexed_ > end_ && !refill(end_)) return stopped();
+    return discard_line();
 }
 
 // The read cannot go on: the input has ended or failed after `reached` items.
 read_result reader::stopped(std::size_t reached) {
+    line_begin_ = end_;  // nothing is left to read
     read_result r;
     if (error_ != 0) {
         r.what = status::read_error;
@@ -224,39 +197,20 @@ read_result reader::stopped(std::size_t reached) {
         r.line = line_;
         return r;
     }
+    const bool ended = last_byte_ < 0 || last_byte_ == '\n';
     r.what = status::end_of_file;
     r.position = static_cast<int>(reached);
-    r.line = last_line();
-    r.no_line_end = p_ > buf_ && p_[-1] != '\n';
+    r.line = ended ? line_ - 1 : line_;
+    r.no_line_end = !ended;
     return r;
 }
 
-// The general scan begins a value here. Out of line: inlined, its two
-// stores cost the loop of read_list about 0.5% more instructions per row
-// (callgrind), though the quick scan never reaches them.
-[[gnu::noinline]] void reader::mark_value() {
-    mark_ = p_;
-    text_length_ = 0;
-}
-
-// Adds the bytes from the mark up to `to` to the text of the value, as far as
-// there is room, and moves the mark there.
-void reader::keep_text(const char* to) {
-    const std::size_t n = std::min(static_cast<std::size_t>(to - mark_), sizeof text_ - text_length_);
-    std::memcpy(text_ + text_length_, mark_, n);
-    text_length_ += n;
-    mark_ = to;
+void reader::keep_text(std::uint32_t start, std::uint32_t end) {
+    text_length_ = std::min<std::size_t>(end - start, sizeof text_);
+    std::memcpy(text_, buf_ + start, text_length_);
 }
 
 read_result reader::malformed(std::size_t index, kind expected) {
-    // The value's text goes on to its end, or one byte past what is quoted.
-    if (mark_ == nullptr)
-        text_length_ = 0;
-    else {
-        while (text_length_ + static_cast<std::size_t>(p_ - mark_) <= text_size && !at_terminator()) ++p_;
-        keep_text(p_);
-        mark_ = nullptr;
-    }
     read_result r;
     r.what = status::malformed;
     r.position = static_cast<int>(index + 1);
@@ -265,142 +219,155 @@ read_result reader::malformed(std::size_t index, kind expected) {
     return r;
 }
 
-// One value of a sampled read: a change of form since the last sample counts
-// 2 for its column, a repeat -1, within 0 to 15.
-void reader::record(std::size_t index, unsigned shape) {
-    if (index >= columns) return;
-    column& c = columns_[index];
-    const int changes = c.changes + (shape != c.shape ? 2 : -1);
-    c.changes = changes < 0 ? 0 : changes > 15 ? 15 : changes;
-    c.shape = shape;
-}
-
-// The common case inline: the scan byte by byte, no sample due.
-read_result reader::read_list(std::span<const item> items) {
-    if (--until_sample_ != 0 && !by_masks_)
-        return read_list_using(items, [](const char* p, float& out, std::size_t) {
-            unsigned shape;
-            return scan_real_by_bytes(p, out, shape);
-        });
-    return read_list_otherwise(items);
-}
-
-// The scan by masks, or a sampled read, which then chooses the scan.
-[[gnu::noinline]] read_result reader::read_list_otherwise(std::span<const item> items) {
-    if (until_sample_ != 0)
-        return read_list_using(items, [](const char* p, float& out, std::size_t) {
-            unsigned shape;
-            return scan_real_by_masks(p, out, shape);
-        });
-    until_sample_ = choosing_ ? sample_every : never;
-    const read_result r = read_list_using(items, [this](const char* p, float& out, std::size_t index) {
-        unsigned shape;
-        const char* const q = by_masks_ ? scan_real_by_masks(p, out, shape) : scan_real_by_bytes(p, out, shape);
-        if (q != nullptr) record(index, shape);
-        return q;
-    });
-    if (choosing_) {
-        int changing = 0;
-        for (const column& c : columns_) changing += c.changes >= often;
-        by_masks_ = changing >= often_columns;
+// Every value but a plain number for a real item: repeats, null values,
+// words, integers, numbers of many digits, and the value longer than the
+// buffer (`end` is end_ then, and its entry not yet taken).
+reader::outcome reader::take(std::span<const item> items, std::size_t next, std::uint32_t start, std::uint32_t end) {
+    value v;
+    short_digits quick;
+    exact_digits exact;
+    bool is_exact = false;
+    if (end != end_ || eof_) {
+        span_input in{buf_ + start, buf_ + end};
+        v = scan_value(in, quick);
+        if (v.what == value::form::malformed) {
+            keep_text(start, end);
+            return {taken::malformed, next};
+        }
+    } else {
+        keep_text(0, end_);
+        long_input in{*this, 0};
+        v = scan_value(in, exact);
+        is_exact = true;
+        while (!in.at_end()) in.skip();  // the rest of a malformed value
+        if (error_ != 0) return {taken::failed, next};
+        indexed_ = in.p;
+        value_before_ = true;
+        index_more();
+        cur_ += is_blank(buf_[*cur_]);
+        if (v.what == value::form::malformed) return {taken::malformed, next};
     }
-    return r;
-}
 
-read_result reader::skip_line() {
-    if (peek() < 0) return stopped();
-    return discard_line();
-}
-
-template <class Scan>
-[[gnu::always_inline]] inline read_result reader::read_list_using(std::span<const item> items, Scan scan) {
     const std::size_t n = items.size();
-    if (n == 0) return skip_line();
+    if (v.what == value::form::nulls) {
+        if (v.repeat >= n - next) return {taken::full, next};
+        return {taken::more, next + static_cast<std::size_t>(v.repeat)};
+    }
+    const std::size_t copies = v.repeat < n - next ? static_cast<std::size_t>(v.repeat) : n - next;
+    bool real_done = false;
+    float real = 0;
+    for (std::size_t k = 0; k < copies; ++k, ++next) {
+        const item& it = items[next];
+        if (it.type == kind::real) {
+            if (!real_done) {
+                if (is_exact) {
+                    real = real_value(v, exact);
+                } else if (v.what != value::form::number) {
+                    real = word_value(v.what, v.negative);
+                } else if (!quick_real(quick, v.negative, real)) {
+                    // The rare product that cannot tell: every digit decides.
+                    span_input again{buf_ + start, buf_ + end};
+                    v = scan_value(again, exact);
+                    real = real_value(v, exact);
+                }
+                real_done = true;
+            }
+            *static_cast<float*>(it.target) = real;
+        } else {
+            std::int32_t x;
+            if (!integer_value(v, is_exact ? exact.whole() : quick.whole(), x)) {
+                if (end != end_ || eof_) keep_text(start, end);
+                return {taken::malformed, next};
+            }
+            *static_cast<std::int32_t*>(it.target) = x;
+        }
+    }
+    return {next == items.size() ? taken::full : taken::more, next};
+}
 
-    std::size_t next = 0;     // the index of the next item to fill
+read_result reader::read_list(std::span<const item> items) {
+    if (items.empty()) return skip_line();
+
+    const item* it = items.data();  // the next item to fill
+    const item* const items_end = it + items.size();
     bool after_comma = true;  // a comma now would stand for a null value
-    token t;
+    const char* const b = buf_;
+    // The walk keeps the next entry and the end of the data in registers,
+    // and hands them back to the members around everything out of line.
+    const std::uint32_t* e = cur_;
+    std::uint32_t stop = end_;
     for (;;) {
-        const int c = peek();
-        if (c < 0) return stopped(next);
-        if (is_blank(c)) {
-            ++p_;
-            while (*p_ == ' ') ++p_;  // the NUL after the bytes read stops it
-            continue;
+        const std::uint32_t at = *e;
+        const byte_class c = class_of(b[at]);
+        if (c == value_byte) {
+            after_comma = false;
+            std::uint32_t start = at, end = e[1];
+            if (end != stop) [[likely]] {
+                e += is_blank(b[end]) ? 2 : 1;
+                if (it->type == kind::real && read_real(b + start, b + end, *static_cast<float*>(it->target)))
+                    [[likely]] {
+                    if (++it != items_end) continue;
+                    // The list is full: the usual line feed right after
+                    // the last value, or the rest of the line.
+                    const std::uint32_t after = *e;
+                    if (b[after] == '\n' && after != stop) [[likely]] {
+                        cur_ = e + 1;
+                        ++line_;
+                        line_begin_ = after + 1;
+                        ended_on_line_feed_ = true;
+                        return {};
+                    }
+                    cur_ = e;
+                    return discard_line();
+                }
+                cur_ = e;
+            } else {
+                cur_ = e + 1;
+                const span s = find_end(start);
+                if (!s.found && error_ != 0) return stopped();
+                start = s.start;
+                end = s.end;
+                if (s.found) cur_ += is_blank(b[end]);
+            }
+            const outcome o = take(items, static_cast<std::size_t>(it - items.data()), start, end);
+            it = items.data() + o.next;
+            e = cur_;
+            stop = end_;
+            switch (o.what) {
+                case taken::more:
+                    continue;
+                case taken::full:
+                    return discard_line();
+                case taken::malformed:
+                    return malformed(o.next, it->type);
+                case taken::failed:
+                    return stopped();
+            }
         }
-        if (c == '\n') {  // a line end is a blank; the list goes on
-            ++p_;
-            ++line_;
-            continue;
-        }
-        if (c == ',') {
-            ++p_;
-            if (after_comma && ++next == n) return discard_line();
-            after_comma = true;
-            continue;
-        }
-        if (c == '/') return discard_line();
-
-        if (items[next].type == kind::real) {
-            if (const char* const q = scan(p_, *static_cast<float*>(items[next].target), next)) {
-                p_ = q;
-                after_comma = false;
-                if (++next == n) return discard_line();
+        if (c == line_feed) {
+            if (at == stop) [[unlikely]] {
+                cur_ = e;
+                if (!more()) return stopped(static_cast<std::size_t>(it - items.data()));
+                e = cur_;
+                stop = end_;
                 continue;
             }
+            ++e;
+            ++line_;  // a line end is a blank; the list goes on
+            continue;
         }
-
-        // A value, a null value r* or a repeated value r*c.
-        t.clear();
-        mark_value();
-        std::uint64_t repeat = 1;
-        bool well_formed;
-        if (!is_digit(c)) {
-            well_formed = scan_signed(t);
-        } else {
-            scan_digits(t, false);
-            if (peek() != '*') {
-                well_formed = scan_value(t);
-            } else {
-                ++p_;
-                repeat = t.whole;
-                if (repeat == 0) return malformed(next, items[next].type);
-                t.clear();
-                if (at_terminator()) {
-                    mark_ = nullptr;
-                    if (error_ != 0) return stopped();
-                    // r null values: the items keep their values.
-                    if (repeat >= n - next) return discard_line();
-                    next += static_cast<std::size_t>(repeat);
-                    after_comma = false;
-                    continue;
-                }
-                well_formed = scan_signed(t);
+        ++e;
+        if (c == comma) {
+            if (after_comma && ++it == items_end) {
+                cur_ = e;
+                return discard_line();
             }
+            after_comma = true;
+        } else if (c == slash) {
+            cur_ = e;
+            return discard_line();
         }
-        if (error_ != 0) return stopped();
-        after_comma = false;
-
-        const std::size_t copies = repeat < n - next ? static_cast<std::size_t>(repeat) : n - next;
-        bool real_done = false;
-        float real = 0;
-        for (std::size_t k = 0; k < copies; ++k, ++next) {
-            const item& it = items[next];
-            if (it.type == kind::real) {
-                if (!well_formed) return malformed(next, kind::real);
-                if (!real_done) {
-                    real = t.real_value();
-                    real_done = true;
-                }
-                *static_cast<float*>(it.target) = real;
-            } else {
-                std::int32_t v;
-                if (!well_formed || !t.integer_value(v)) return malformed(next, kind::integer);
-                *static_cast<std::int32_t*>(it.target) = v;
-            }
-        }
-        mark_ = nullptr;
-        if (next == n) return discard_line();
+        // Otherwise a blank after a value that a failed read left.
     }
 }
 

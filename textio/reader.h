@@ -8,7 +8,6 @@
 #include <span>
 #include <string_view>
 
-#include "textio/decimal.h"
 #include "textio/stream.h"
 
 namespace textio {
@@ -40,24 +39,24 @@ struct read_result {
     explicit operator bool() const { return what == status::ok; }
 };
 
-// How a reader reads reals of the common forms: byte by byte, quickest where
-// the processor learns to foresee the forms the values come in, as in most
-// files; or from masks of the classes of their bytes, at the same cost
-// whatever the forms. Both give the same values; unless told, the reader
-// chooses as it goes.
-enum class real_scan : std::uint8_t { chosen, by_bytes, by_masks };
-
 class reader {
 public:
     static constexpr std::size_t buffer_size = std::size_t{1} << 18;
-    // The storage a reader works in: the buffer and a few bytes beyond it.
-    static constexpr std::size_t storage_size = buffer_size + 64;
+    // The bytes indexed at a time: the index stays in the first-level cache.
+    static constexpr std::size_t window = 4096;
+    // After the data: the line feed that ends it, and the bytes that the
+    // index and the digit runs read past it.
+    static constexpr std::size_t padding = 128;
+    // The storage a reader works in: the buffer, its padding and the index
+    // of one window (an entry for every byte and the last one), aligned.
+    static constexpr std::size_t storage_size =
+        buffer_size + padding + (window + 1) * sizeof(std::uint32_t) + alignof(std::uint32_t);
 
     // Reads into `storage` (storage_size bytes at least), which the caller
     // obtains, so that a program can have it before it opens any file.
-    reader(source& in, std::span<char> storage, real_scan scan = real_scan::chosen);
+    reader(source& in, std::span<char> storage);
     // The same with storage of its own.
-    explicit reader(source& in, real_scan scan = real_scan::chosen);
+    explicit reader(source& in);
 
     // Consumes the next line whole, whatever it holds.
     read_result skip_line();
@@ -76,65 +75,48 @@ public:
 
     // The input line holding the last byte consumed: after a read that
     // succeeded, the line on which it ended.
-    std::int64_t last_line() const;
+    std::int64_t last_line() const { return ended_on_line_feed_ ? line_ - 1 : line_; }
 
 private:
-    struct token;
+    struct long_input;
+    enum class taken : std::uint8_t { more, full, malformed, failed };
 
-    int peek() {
-        if (p_ == end_ && !fill()) return -1;
-        return static_cast<unsigned char>(*p_);
-    }
-    bool fill();
-    bool at_terminator();
-    void scan_digits(token& t, bool fraction);
-    bool scan_value(token& t);
-    bool scan_word(token& t);
-    bool scan_signed(token& t);
+    void index_more();
+    bool refill(std::uint32_t keep);
+    bool more();
+    struct span {
+        std::uint32_t start, end;
+        bool found;
+    };
+    span find_end(std::uint32_t start);
+    struct outcome {
+        taken what;
+        std::size_t next;
+    };
+    outcome take(std::span<const item> items, std::size_t next, std::uint32_t start, std::uint32_t end);
     read_result discard_line();
     read_result stopped(std::size_t reached = 0);
     read_result malformed(std::size_t index, kind expected);
-    void keep_text(const char* to);
-    void mark_value();
-
-    // Which scan reads the reals, chosen from what one read in
-    // `sample_every` finds: the form of each of the first `columns` values
-    // and how often it changes from one sample to the next. Where forms
-    // change often in `often_columns` columns or more, as where values of
-    // every shape follow at random, the branch-free scan takes the values;
-    // elsewhere the scan byte by byte, which is quicker where the processor
-    // foresees what comes.
-    struct column {
-        unsigned shape = 0;
-        int changes = 0;
-    };
-    static constexpr std::size_t columns = 8;
-    static constexpr int often = 8;
-    static constexpr int often_columns = 3;
-    static constexpr unsigned sample_every = 64;
-    static constexpr unsigned never = ~0u;  // reads before a sample where the scan is given
-    // read_list with `scan(p, out, index)` for the reals of the common forms.
-    template <class Scan>
-    read_result read_list_using(std::span<const item> items, Scan scan);
-    read_result read_list_otherwise(std::span<const item> items);
-    void record(std::size_t index, unsigned shape);
-    column columns_[columns];
-    bool choosing_;
-    bool by_masks_;
-    unsigned until_sample_;
+    void keep_text(std::uint32_t start, std::uint32_t end);
 
     source& in_;
     std::unique_ptr<char[]> own_;  // the storage, when the reader obtained it
     char* buf_;
-    const char* p_;
-    const char* end_;
-    std::int64_t line_ = 1;  // the line the position is on
+    // The index of the window being read: offsets into buf_, the last one
+    // always end_, which holds a line feed of the reader's own.
+    std::uint32_t* entries_;
+    const std::uint32_t* cur_;   // the next entry to take
+    std::uint32_t end_ = 0;      // the end of the data in buf_
+    std::uint32_t indexed_ = 0;  // the index is built up to here
+    bool value_before_ = false;  // the byte before indexed_ belongs to a value
+    // Where the line after the last line feed consumed begins, while that is
+    // in the buffer: what lies between it and end_ is still to be read.
+    std::uint32_t line_begin_ = 0;
+    std::int64_t line_ = 1;           // the line the position is on
+    bool ended_on_line_feed_ = true;  // the last byte consumed is a line feed
+    int last_byte_ = -1;              // the last byte the input gave, if any
     bool eof_ = false;
     int error_ = 0;
-    // The start of the value the general scan is on, so that a malformed
-    // one can be quoted; null between values. A refill keeps the part read
-    // so far in text_.
-    const char* mark_ = nullptr;
     char text_[text_size + 1];
     std::size_t text_length_ = 0;
 };
