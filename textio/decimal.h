@@ -129,7 +129,7 @@ inline std::uint32_t rounded_bits(std::uint64_t m, std::int64_t power2) {
 // product settles, subnormals included, but zero and the exact products that
 // may be ties. It takes the same steps whatever the digits and the exponent,
 // so that the processor has no branch to guess but the rare ones.
-inline bool nearest_float_bits(std::uint64_t w, std::int64_t q, std::uint32_t& out) {
+[[gnu::always_inline]] inline bool nearest_float_bits(std::uint64_t w, std::int64_t q, std::uint32_t& out) {
     if (q < smallest_power || q > largest_power) [[unlikely]]
         return nearest_float_bits_fully(w, q, out);
     const int lz = std::countl_zero(w | 1);  // zero: a product of zero, out of line below
@@ -171,7 +171,7 @@ inline constexpr auto pow10_down = [] {
 // The same, the common short numbers by one double operation, which the
 // processor overlaps with the scanning of the next value better than the
 // products; inline, as the reader's fast path calls it for every value.
-inline bool to_float_quickly(std::uint64_t w, std::int64_t q, bool negative, float& out) {
+[[gnu::always_inline]] inline bool to_float_quickly(std::uint64_t w, std::int64_t q, bool negative, float& out) {
     if (w <= (std::uint64_t{1} << 53) && q >= -22 && q <= 22) [[likely]] {
         // An integer of at most 53 bits and a power of ten exact in double
         // give the correctly rounded double. Rounding that to float is then

@@ -121,7 +121,7 @@ inline void significant_digits(const char* p, const char* end, mantissa& m) {
 }  // namespace detail
 
 // The mantissa at p by words.
-inline mantissa scan_mantissa_plainly(const char* p) {
+[[gnu::always_inline]] inline mantissa scan_mantissa_plainly(const char* p) {
     mantissa m{0, 0, 0, 0, p, false, false};
     const char* q = detail::digit_run(p, m.w);
     m.before = q - p;
@@ -224,7 +224,7 @@ inline mantissa scan_mantissa(const char* p) { return scan_mantissa_plainly(p); 
 inline constexpr std::int64_t exponent_saturation = std::int64_t{1} << 56;
 
 // Whether [p, last) is one or more digits, and their value, saturated.
-inline bool scan_exponent(const char* p, const char* last, std::int64_t& e) {
+[[gnu::always_inline]] inline bool scan_exponent(const char* p, const char* last, std::int64_t& e) {
     const std::ptrdiff_t n = last - p;
     if (n >= 1 && n <= 4) {
         // Four bytes: the digits first, the rest past the value's end.

@@ -128,7 +128,7 @@ struct span_input {
         return {m.before, m.after, m.point};
     }
     mantissa_parts mantissa(exact_digits& d) { return mantissa_by_digits(*this, d); }
-    bool exponent(std::int64_t& e) {
+    [[gnu::always_inline]] bool exponent(std::int64_t& e) {
         if (!scan_exponent(p, last, e)) return false;
         p = last;
         return true;
