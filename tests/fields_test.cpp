@@ -19,12 +19,23 @@ namespace {
 
 using reference::kind;
 
+textio::real_field field_of(kind k) {
+    switch (k) {
+        case kind::fixed9:
+            return textio::real_field::f15_9;
+        case kind::fixed5:
+            return textio::real_field::f15_5;
+        case kind::fixed3:
+            return textio::real_field::f15_3;
+        case kind::scientific:
+            break;
+    }
+    return textio::real_field::es15_5e3;
+}
+
 std::string ours(float v, kind k) {
     char f[textio::real_width];
-    if (k == kind::scientific)
-        textio::put_scientific(f, v);
-    else
-        textio::put_fixed(f, v, reference::decimals(k));
+    textio::put_real(f, field_of(k), v);
     return std::string(f, sizeof f);
 }
 
