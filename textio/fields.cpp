@@ -175,14 +175,38 @@ constexpr float nearest_powers_of_ten[] = {
     1e11f,  1e12f,  1e13f,  1e14f,  1e15f,  1e16f,  1e17f,  1e18f,  1e19f,  1e20f,  1e21f,  1e22f,  1e23f,  1e24f,
     1e25f,  1e26f,  1e27f,  1e28f,  1e29f,  1e30f,  1e31f,  1e32f,  1e33f,  1e34f,  1e35f,  1e36f,  1e37f,  1e38f};
 
-// The bits of the smallest float that, rounded at six significant digits,
-// reaches 10^(k+1): |v| >= (10^6 - 1/2) x 10^(k-5) = 1999999 x 10^(k-5) / 2,
-// for k from -45 to 38 (index k + 45); from the float nearest 10^(k+1), a
-// bit pattern at a time. No float reaches it for k = 38.
-constexpr auto next_exponent_from = [] {
-    struct table {
-        std::uint32_t bits[largest_exponent - smallest_exponent + 1];
-    } t{};
+// The numbers the digits of a float are worked out with, by its decimal
+// exponent k from -45 to 38 (index k + 45), in one block so that one
+// address reaches them:
+// - next_exponent_from: the bits of the smallest float that, rounded at six
+//   significant digits, reaches 10^(k+1): |v| >= (10^6 - 1/2) x 10^(k-5) =
+//   1999999 x 10^(k-5) / 2; found from the float nearest 10^(k+1), a bit
+//   pattern at a time. No float reaches it for k = 38.
+// - scales: the double nearest 10^(5-k), which brings six digits of a float
+//   of exponent k before the point.
+// - fixed_limits: below which a fixed-point field's |v| x 10^d fits, for a
+//   positive and a negative value: x rounds, ties to even, below 10^14
+//   exactly when x < 10^14 - 1/2, and a negative value's sign takes one of
+//   the 14 places for digits.
+constexpr int exponents = largest_exponent - smallest_exponent + 1;
+
+constexpr double nearest_scales[] = {
+    1e50,  1e49,  1e48,  1e47,  1e46,  1e45,  1e44,  1e43,  1e42,  1e41,  1e40,  1e39,  1e38,  1e37,
+    1e36,  1e35,  1e34,  1e33,  1e32,  1e31,  1e30,  1e29,  1e28,  1e27,  1e26,  1e25,  1e24,  1e23,
+    1e22,  1e21,  1e20,  1e19,  1e18,  1e17,  1e16,  1e15,  1e14,  1e13,  1e12,  1e11,  1e10,  1e9,
+    1e8,   1e7,   1e6,   1e5,   1e4,   1e3,   1e2,   1e1,   1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,
+    1e-6,  1e-7,  1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15, 1e-16, 1e-17, 1e-18, 1e-19,
+    1e-20, 1e-21, 1e-22, 1e-23, 1e-24, 1e-25, 1e-26, 1e-27, 1e-28, 1e-29, 1e-30, 1e-31, 1e-32, 1e-33};
+static_assert(std::size(nearest_scales) == exponents);
+
+struct number_tables {
+    std::uint32_t next_exponent_from[exponents];
+    double scales[exponents];
+    double fixed_limits[2];
+};
+
+constexpr number_tables numbers = [] {
+    number_tables t{};
     auto reaches = [](std::uint32_t bits, int k) {
         const binary x = split(bits);
         return compare_exactly(x.m, x.e + 1, 1999999, k - 5) >= 0;
@@ -191,9 +215,13 @@ constexpr auto next_exponent_from = [] {
         std::uint32_t b = std::bit_cast<std::uint32_t>(nearest_powers_of_ten[k + 1 - smallest_exponent]);
         while (reaches(b - 1, k)) --b;
         while (!reaches(b, k)) ++b;
-        t.bits[k - smallest_exponent] = b;
+        t.next_exponent_from[k - smallest_exponent] = b;
     }
-    t.bits[largest_exponent - smallest_exponent] = ~std::uint32_t{0};
+    t.next_exponent_from[largest_exponent - smallest_exponent] = ~std::uint32_t{0};
+    for (int i = 0; i < exponents; ++i) t.scales[i] = nearest_scales[i];
+    constexpr int places = real_width - 1;
+    t.fixed_limits[0] = static_cast<double>(power_of_ten(places)) - 0.5;
+    t.fixed_limits[1] = static_cast<double>(power_of_ten(places - 1)) - 0.5;
     return t;
 }();
 
@@ -201,16 +229,17 @@ constexpr auto next_exponent_from = [] {
 
 // What a field shows: its digits, or a text of its own in their place.
 // Zero has a text of its own in a scientific field, where it has no
-// exponent to find.
-enum class shown : std::uint8_t { digits, asterisks, infinity, nan, zero };
+// exponent to find. The order lets what a float shows be counted from how
+// far its magnitude is from the finite range, below (zero) or above
+// (infinity, then NaN), without a branch.
+enum class shown : std::uint8_t { zero, digits, infinity, nan, asterisks };
+constexpr int shown_kinds = 5;
 
-// What a real field shows for a value that fits or not, as a count: one
-// for a value that does not fit, one more for a value that is not finite
-// (which never fits), one more for a NaN.
-constexpr shown real_shown(bool fits, std::uint32_t magnitude) {
-    const unsigned count = static_cast<unsigned>(!fits) + static_cast<unsigned>(magnitude >= infinity_bits) +
-                           static_cast<unsigned>(magnitude > infinity_bits);
-    return static_cast<shown>(count);
+// Zero, a finite value, an infinity or a NaN, from a float's magnitude and
+// that magnitude held within [lowest, largest_bits]: zero alone falls below
+// 1, so that it is one less than the others where lowest is 1.
+constexpr shown float_class(std::uint32_t magnitude, std::uint32_t held) {
+    return static_cast<shown>(std::min(magnitude - held + 1, static_cast<std::uint32_t>(shown::nan)));
 }
 
 // The digits of a value for its field: |value| = significand x 10^exponent,
@@ -238,35 +267,27 @@ template <int decimals>
 [[gnu::always_inline]] inline field_digits fixed_digits(float v) {
     static_assert((std::uint64_t{1} << 24) * power<std::uint64_t>(5, decimals) <= std::uint64_t{1} << 53);
     constexpr int places = real_width - 1;
-    // x rounds, ties to even, below 10^p exactly when x < 10^p - 1/2. A
-    // negative value's sign takes one of the places.
-    static constexpr double limits[2] = {static_cast<double>(power_of_ten(places)) - 0.5,
-                                         static_cast<double>(power_of_ten(places - 1)) - 0.5};
     const std::uint32_t bits = std::bit_cast<std::uint32_t>(v);
     const std::uint32_t magnitude = bits & ~sign_bit;
     const std::uint32_t negative = bits >> 31;
     const double scaled =
         static_cast<double>(std::bit_cast<float>(magnitude)) * static_cast<double>(power_of_ten(decimals));
     // Never for an infinity or a NaN.
-    const bool fits = scaled < limits[negative];
+    const bool fits = scaled < numbers.fixed_limits[negative];
     // Below 10^places whatever v is, so that the digits' tables are read
     // within their bounds: where scaled is 2^52 or more, an infinity or a
     // NaN, the bits of the sum are those of 2^53 or more.
     const std::uint64_t n = std::min(round_to_whole(scaled).n, power_of_ten(places) - 1);
-    return {n, -decimals, negative, real_shown(fits, magnitude)};
+    // Digits, infinity or NaN by the magnitude, counted as float_class
+    // counts them; finite values that do not fit show asterisks (infinities
+    // and NaNs never fit).
+    const unsigned beyond = static_cast<unsigned>(magnitude >= infinity_bits);
+    const unsigned kind =
+        static_cast<unsigned>(shown::digits) + beyond + static_cast<unsigned>(magnitude > infinity_bits);
+    constexpr unsigned to_asterisks = static_cast<unsigned>(shown::asterisks) - static_cast<unsigned>(shown::digits);
+    const unsigned asterisks = static_cast<unsigned>(!fits) & (beyond ^ 1);
+    return {n, -decimals, negative, static_cast<shown>(kind + to_asterisks * asterisks)};
 }
-
-// The double nearest 10^(5-k), for the decimal exponents k of floats from
-// -45 to 38 (index k + 45): the scales that bring six digits of a float
-// before the point.
-constexpr double nearest_scales[] = {
-    1e50,  1e49,  1e48,  1e47,  1e46,  1e45,  1e44,  1e43,  1e42,  1e41,  1e40,  1e39,  1e38,  1e37,
-    1e36,  1e35,  1e34,  1e33,  1e32,  1e31,  1e30,  1e29,  1e28,  1e27,  1e26,  1e25,  1e24,  1e23,
-    1e22,  1e21,  1e20,  1e19,  1e18,  1e17,  1e16,  1e15,  1e14,  1e13,  1e12,  1e11,  1e10,  1e9,
-    1e8,   1e7,   1e6,   1e5,   1e4,   1e3,   1e2,   1e1,   1e0,   1e-1,  1e-2,  1e-3,  1e-4,  1e-5,
-    1e-6,  1e-7,  1e-8,  1e-9,  1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15, 1e-16, 1e-17, 1e-18, 1e-19,
-    1e-20, 1e-21, 1e-22, 1e-23, 1e-24, 1e-25, 1e-26, 1e-27, 1e-28, 1e-29, 1e-30, 1e-31, 1e-32, 1e-33};
-static_assert(std::size(nearest_scales) == largest_exponent - smallest_exponent + 1);
 
 // |v| x 10^s rounded to a whole number, ties to even, in exact integer
 // arithmetic, for |v| = m x 2^e: the few products that the double one below
@@ -304,7 +325,6 @@ static_assert(std::size(nearest_scales) == largest_exponent - smallest_exponent 
     // infinities and NaNs as the largest finite float, so that every table
     // index stays in range; what the field shows is settled at the end.
     const std::uint32_t x = std::clamp(magnitude, smallest_bits, largest_bits);
-    const bool ordinary = x == magnitude;  // finite and not zero
     const double a = static_cast<double>(std::bit_cast<float>(x));
     // k: floor(log10 |v|) of |v| rounded at six digits, so that the digits
     // never round up to 10^6. That of the power of two below |v|, or one
@@ -312,16 +332,13 @@ static_assert(std::size(nearest_scales) == largest_exponent - smallest_exponent 
     // float, subnormals included, is normal.
     const auto biased = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(a) >> double_fraction_bits);
     std::int64_t k = floor_log10_pow2(biased - double_exponent_bias);
-    k += x >= next_exponent_from.bits[k - smallest_exponent] ? 1 : 0;
-    const double scaled = a * nearest_scales[k - smallest_exponent];
+    k += x >= numbers.next_exponent_from[k - smallest_exponent] ? 1 : 0;
+    const double scaled = a * numbers.scales[k - smallest_exponent];
     const whole_number r = round_to_whole(scaled);
     std::uint64_t n = r.n;
     if (std::fabs(r.rest) >= near_half) [[unlikely]]
         n = exact_scaled(x, places - 1 - static_cast<int>(k));
-    // Not ordinary: infinity 2, NaN 3, zero 4.
-    const unsigned what = 2 * static_cast<unsigned>(!ordinary) + static_cast<unsigned>(magnitude > infinity_bits) +
-                          2 * static_cast<unsigned>(magnitude == 0);
-    return {n, static_cast<int>(k) - (places - 1), negative, static_cast<shown>(what)};
+    return {n, static_cast<int>(k) - (places - 1), negative, float_class(magnitude, x)};
 }
 
 // ---- Layout.
@@ -485,29 +502,6 @@ constexpr int start = f.width - f.digits - (f.whole < f.digits ? 1 : 0) - (f.exp
 template <layout f>
 constexpr int exponent_place = start<f> + f.digits + (f.whole < f.digits ? 1 : 0);
 
-// E, the sign and three digits of the exponents -45 to 38 (index + 45), in
-// their places in a field's words.
-template <layout f>
-constexpr auto exponent_texts = [] {
-    struct table {
-        std::uint64_t head[largest_exponent - smallest_exponent + 1];
-        std::uint64_t tail[largest_exponent - smallest_exponent + 1];
-    } t{};
-    for (int k = smallest_exponent; k <= largest_exponent; ++k) {
-        const int a = k < 0 ? -k : k;
-        const char text[2 + exponent_digits] = {'E', k < 0 ? '-' : '+', static_cast<char>('0' + a / 100),
-                                                static_cast<char>('0' + a / 10 % 10), static_cast<char>('0' + a % 10)};
-        std::uint64_t w = 0;
-        for (int i = 0; i < 2 + exponent_digits; ++i)
-            w |= std::uint64_t{static_cast<unsigned char>(text[i])} << (8 * i);
-        field_text<f.width> placed;
-        placed.template put<exponent_place<f>, 2 + exponent_digits>(w);
-        t.head[k - smallest_exponent] = placed.head;
-        t.tail[k - smallest_exponent] = placed.tail;
-    }
-    return t;
-}();
-
 // How many of the places before `last` hold zeros before any other digit.
 template <int last, int width>
 [[gnu::always_inline]] constexpr unsigned leading_zeros(const field_text<width>& t) {
@@ -522,36 +516,57 @@ template <int last, int width>
     }
 }
 
-// What a text of digits loses for z leading zeros as blanks and a sign, by
-// z and the sign, as the words of the text: a blank is a zero less '0' - ' ',
-// and a minus sign on the last blank a zero less '0' - '-'.
-template <int width, int places>
-constexpr auto blanking = [] {
-    struct table {
-        std::uint64_t head[places][2];
-        std::uint64_t tail[places][2];
-    } t{};
-    for (int z = 0; z < places; ++z) {
+// The texts of a layout's own: E, the sign and the digits of each exponent
+// from -45 to 38 (index + 45) in their places, and what a text of digits
+// loses for z leading zeros as blanks and a sign (a blank is a zero less
+// '0' - ' ', a minus sign on the last blank a zero less '0' - '-'), by z and
+// the sign; each word of the text apart.
+template <layout f>
+struct layout_parts {
+    static constexpr int blank_places = f.blank_zeros ? f.whole : 1;
+    std::uint64_t exponent_head[largest_exponent - smallest_exponent + 1];
+    std::uint64_t exponent_tail[largest_exponent - smallest_exponent + 1];
+    std::uint64_t blanks_head[blank_places][2];
+    std::uint64_t blanks_tail[blank_places][2];
+};
+
+template <layout f>
+constexpr layout_parts<f> parts_of = [] {
+    layout_parts<f> t{};
+    for (int k = smallest_exponent; k <= largest_exponent; ++k) {
+        const int a = k < 0 ? -k : k;
+        const char text[2 + exponent_digits] = {'E', k < 0 ? '-' : '+', static_cast<char>('0' + a / 100),
+                                                static_cast<char>('0' + a / 10 % 10), static_cast<char>('0' + a % 10)};
+        std::uint64_t w = 0;
+        for (int i = 0; i < 2 + exponent_digits; ++i)
+            w |= std::uint64_t{static_cast<unsigned char>(text[i])} << (8 * i);
+        field_text<f.width> placed;
+        if constexpr (f.exponent) placed.template put<exponent_place<f>, 2 + exponent_digits>(w);
+        t.exponent_head[k - smallest_exponent] = placed.head;
+        t.exponent_tail[k - smallest_exponent] = placed.tail;
+    }
+    for (int z = 0; z < t.blank_places; ++z) {
         for (int negative = 0; negative < 2; ++negative) {
             u128 less = 0;
-            for (int i = 0; i < z; ++i) less |= u128{'0' - ' '} << 8 * i;
-            if (negative != 0 && z > 0) less -= u128{'-' - ' '} << 8 * (z - 1);
-            field_text<width> w;
+            for (int i = 0; i < z; ++i) less |= u128{'0' - ' '} << 8 * (start<f> + i);
+            if (negative != 0 && z > 0) less -= u128{'-' - ' '} << 8 * (start<f> + z - 1);
+            field_text<f.width> w;
             w.set(less);
-            t.head[z][negative] = w.head;
-            t.tail[z][negative] = w.tail;
+            t.blanks_head[z][negative] = w.head;
+            t.blanks_tail[z][negative] = w.tail;
         }
     }
     return t;
 }();
 
-// The text of a field that shows digits: the digits with the point after
-// the whole part, then the exponent; blanks before, and leading zeros as
-// blanks too where the field has them, a negative value's minus sign on
-// the last. A field with blanks of its own before the digits has its sign
-// in place of the last of them, and leaves it to what it shows instead.
+// The text of a field that shows digits, from its layout's parts: the
+// digits with the point after the whole part, then the exponent; blanks
+// before, and leading zeros as blanks too where the field has them, a
+// negative value's minus sign on the last. A field with blanks of its own
+// before the digits has its sign in place of the last of them, and leaves it
+// to what it shows instead.
 template <layout f>
-[[gnu::always_inline]] constexpr field_text<f.width> digits_text(const field_digits& d) {
+[[gnu::always_inline]] constexpr field_text<f.width> digits_text(const field_digits& d, const layout_parts<f>& parts) {
     constexpr int first = start<f>;
     static_assert(first >= 0);
     field_text<f.width> t;
@@ -562,16 +577,15 @@ template <layout f>
     // The exponent, of the first digit.
     if constexpr (f.exponent) {
         const std::size_t k = static_cast<std::size_t>(d.exponent + f.digits - 1 - smallest_exponent);
-        if constexpr (exponent_place<f> < 8) t.head |= exponent_texts<f>.head[k];
-        t.tail |= exponent_texts<f>.tail[k];
+        if constexpr (exponent_place<f> < 8) t.head |= parts.exponent_head[k];
+        t.tail |= parts.exponent_tail[k];
     }
     // Leading zeros as blanks, and the sign on the last blank.
     if constexpr (f.blank_zeros) {
-        static_assert(first == 0);
-        constexpr int last = f.whole - 1;  // the whole part's last digit, which always shows
+        constexpr int last = first + f.whole - 1;  // the whole part's last digit, which always shows
         const unsigned z = leading_zeros<last>(t);
-        t.head -= blanking<f.width, last + 1>.head[z][d.negative];
-        if constexpr (last > t.tail_start) t.tail -= blanking<f.width, last + 1>.tail[z][d.negative];
+        t.head -= parts.blanks_head[z][d.negative];
+        if constexpr (last > t.tail_start) t.tail -= parts.blanks_tail[z][d.negative];
     }
     return t;
 }
@@ -587,35 +601,44 @@ constexpr field_text<f.width> sign_text(int negative) {
     return t;
 }
 
-// What a field shows in place of its digits, by the sign: asterisks, the
-// words, and zero in a scientific field; and with its digits, the sign
-// where it has a place of its own.
+// All a layout's tables in one block, so that one address reaches them:
+// its parts, then what a field shows in place of its digits, by what it
+// shows and the sign (asterisks, the words, and zero in a scientific
+// field; with its digits, the sign where it has a place of its own), each
+// word apart, and which of the digits' text is kept.
 template <layout f>
-constexpr auto texts_instead = [] {
+struct layout_tables : layout_parts<f> {
+    std::uint64_t instead_head[shown_kinds][2];
+    std::uint64_t instead_tail[shown_kinds][2];
+    std::uint64_t keep[shown_kinds];
+};
+
+template <layout f>
+constexpr layout_tables<f> tables_of = [] {
     using text = field_text<f.width>;
-    constexpr text stars = right_aligned<f.width>("****************");
-    text v[5][2] = {{sign_text<f>(0), sign_text<f>(1)},
-                    {stars, stars},
-                    {right_aligned<f.width>("Infinity"), right_aligned<f.width>("-Infinity")},
-                    {right_aligned<f.width>("NaN"), right_aligned<f.width>("NaN")},
-                    {text{}, text{}}};
+    text v[shown_kinds][2] = {};
+    const auto put = [&](shown what, text positive, text negative) {
+        v[static_cast<int>(what)][0] = positive;
+        v[static_cast<int>(what)][1] = negative;
+    };
+    put(shown::digits, sign_text<f>(0), sign_text<f>(1));
+    put(shown::asterisks, right_aligned<f.width>("****************"), right_aligned<f.width>("****************"));
+    put(shown::infinity, right_aligned<f.width>("Infinity"), right_aligned<f.width>("-Infinity"));
+    put(shown::nan, right_aligned<f.width>("NaN"), right_aligned<f.width>("NaN"));
     if constexpr (f.exponent) {
         constexpr int exponent = 1 - f.digits;  // 0 x 10^0 for the first digit
-        for (int negative = 0; negative < 2; ++negative) {
-            const text zero = digits_text<f>({0, exponent, 0, shown::digits});
-            v[4][negative] = {zero.head | v[0][negative].head, zero.tail | v[0][negative].tail};
-        }
+        const text zero = digits_text<f>({0, exponent, 0, shown::digits}, parts_of<f>);
+        const text minus = sign_text<f>(1);
+        put(shown::zero, zero, {zero.head | minus.head, zero.tail | minus.tail});
     }
-    // The two words apart, each indexed by what the field shows and the sign.
-    struct table {
-        std::uint64_t head[5][2];
-        std::uint64_t tail[5][2];
-    } t{};
-    for (int i = 0; i < 5; ++i) {
+    layout_tables<f> t{};
+    static_cast<layout_parts<f>&>(t) = parts_of<f>;
+    for (int i = 0; i < shown_kinds; ++i) {
         for (int negative = 0; negative < 2; ++negative) {
-            t.head[i][negative] = v[i][negative].head;
-            t.tail[i][negative] = v[i][negative].tail;
+            t.instead_head[i][negative] = v[i][negative].head;
+            t.instead_tail[i][negative] = v[i][negative].tail;
         }
+        t.keep[i] = i == static_cast<int>(shown::digits) ? ~std::uint64_t{0} : 0;
     }
     return t;
 }();
@@ -632,15 +655,15 @@ void store_chars(char* p, std::uint64_t w, int n) {
 // Lays a field out and writes it: its digits, or what it shows instead.
 template <layout f>
 [[gnu::always_inline]] inline void write_field(char* field, const field_digits& d) {
-    const field_text<f.width> t = digits_text<f>(d);
-    const auto what = static_cast<std::size_t>(d.what);
+    const layout_tables<f>& tables = tables_of<f>;
+    const field_text<f.width> t = digits_text<f>(d, tables);
     // Chosen without a branch: where values of every kind follow one
     // another, which it is would be hard to foresee.
-    const std::uint64_t keep = std::uint64_t{0} - (d.what == shown::digits ? 1 : 0);  // the digits' text
-    const std::uint64_t head = (t.head & keep) | texts_instead<f>.head[what][d.negative];
+    const auto what = static_cast<std::size_t>(d.what);
+    const std::uint64_t head = (t.head & tables.keep[what]) | tables.instead_head[what][d.negative];
     if constexpr (f.width > 8) {
         store_chars(field, head, 8);
-        store_chars(field + t.tail_start, (t.tail & keep) | texts_instead<f>.tail[what][d.negative], 8);
+        store_chars(field + t.tail_start, (t.tail & tables.keep[what]) | tables.instead_tail[what][d.negative], 8);
     } else {
         store_chars(field, head, f.width);
     }
