@@ -1,3 +1,10 @@
+// The fields of the output file, written in two steps as {fmt} and
+// dragonbox write numbers. First the digits of the value, as a small result:
+// the digits as a whole number, the power of ten of the last one, the sign,
+// and what the field shows (the digits, asterisks, or a word). Then one
+// writer lays any field out from that result, right-aligned in its width,
+// from a description of its layout. Every table and magic constant is
+// worked out, and checked, while compiling.
 #include "textio/fields.h"
 
 #include <algorithm>
@@ -5,17 +12,11 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
-#include <string>
 #include <limits>
+#include <string>
 #include <utility>
 
 #include "textio/u128.h"
-
-// A field is written in two steps, as {fmt} and dragonbox write numbers.
-// First the digits of the value, as a small result: the digits as a whole
-// number, the power of ten of the last one, the sign, and what the field
-// shows (the digits, asterisks, or a word). Then one writer lays any field
-// out from that result, right-aligned in its width.
 
 namespace textio {
 namespace {
@@ -290,10 +291,10 @@ template <int decimals>
 }
 
 // |v| x 10^s rounded to a whole number, ties to even, in exact integer
-// arithmetic, for |v| = m x 2^e: the few products that the double one below
-// cannot decide. m x 5^s stays below 2^127 and 10^-s x 2^-e below 2^114:
-// the result is below 10^6 < 2^20, and e + s > -107 where s >= 0, e > -5
-// where s < 0.
+// arithmetic, for |v| = m x 2^e and s = 5 - k: the few products that the
+// double one below cannot decide. With s >= 0, m x 5^s is the numerator,
+// shifted by e + s; with s < 0, m x 2^e over 10^-s (x 2^-e where e < 0).
+// All of it fits 128 bits, as the check after it shows.
 [[gnu::noinline]] std::uint64_t exact_scaled(std::uint32_t magnitude, int s) {
     const binary x = split(magnitude);
     if (s >= 0) {
@@ -308,6 +309,27 @@ template <int decimals>
     const u128 twice_rest = 2 * (num - q * den);
     return static_cast<std::uint64_t>(q) + (twice_rest > den || (twice_rest == den && (q & 1) != 0) ? 1 : 0);
 }
+
+// For every binade of floats, [2^b, 2^(b+1)): its largest m times 5^s for
+// the largest s any of its values takes stays below 2^127, as
+// shift_rounded needs; m x 2^e and 10^-s x 2^-e stay below 2^128, and the
+// remainder twice over too.
+constexpr bool exact_scaling_fits() {
+    for (int b = 1 - exponent_bias - fraction_bits; b <= exponent_bias; ++b) {
+        const int e = std::max(b - fraction_bits, 1 - exponent_bias - fraction_bits);
+        const int m_width = b + 1 - e;          // bits of the largest m of the binade
+        const int s = 5 - floor_log10_pow2(b);  // the largest scale, that of 2^b
+        const int smallest_s = s - 1;           // k is floor(log10 2^b) or one more
+        if (s >= 0 && m_width + bit_width(powers_of_five_exact.v[s]) > 127) return false;
+        if (smallest_s < 0) {
+            const int t = -smallest_s;
+            if (e >= 0 && m_width + e > 128) return false;
+            if (e < 0 && bit_width(powers_of_ten_exact.v[t]) - e + 1 > 128) return false;
+        }
+    }
+    return true;
+}
+static_assert(exact_scaling_fits());
 
 // ES15.5E3: six significant digits, |v| x 10^(5-k) rounded to a whole
 // number from 10^5 to 10^6 - 1, and the exponent k of the first.
