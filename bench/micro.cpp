@@ -126,18 +126,68 @@ std::vector<float> every_shape_varso(int rows) {
 constexpr int bench_rows = 1024;
 
 void write_lines(benchmark::State& state, const std::vector<float>& varso) {
-    std::vector<char> out(bench_rows * (textio::data_line_length + 1));
+    const auto rows = static_cast<int>(varso.size() / 6);
+    std::vector<char> out(static_cast<std::size_t>(rows) * (textio::data_line_length + 1));
     for (auto _ : state) {
         char* p = out.data();
-        for (int i = 0; i < bench_rows; ++i) p = textio::format_data_line(p, varso.data() + 6 * i);
+        for (int i = 0; i < rows; ++i) p = textio::format_data_line(p, varso.data() + 6 * i);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * bench_rows);
+    state.SetItemsProcessed(state.iterations() * rows);
+}
+
+// Output rows as the program derives them from a file of one shape: rows as
+// bench/generate.cpp writes them, read by the reader and converted with
+// their block's reference value (drawn, in the model shape, as the
+// generator draws it).
+std::vector<float> shape_varso(const std::string& shape, int rows) {
+    constexpr int block_rows = 50;
+    const auto n = static_cast<std::size_t>(rows);
+    std::vector<float> vars(7 * n), varso(6 * n);
+    std::vector<float> refs;
+    shapes::splitmix g{42};
+    std::string text;
+    for (int i = 0; i < rows; ++i) {
+        if (i % block_rows == 0)
+            refs.push_back(shape == "model" ? static_cast<float>(980.0 + 40.0 * g.uniform()) : 1013.25f);
+        shapes::row(shape, text, g, i % block_rows, block_rows);
+    }
+    cycling_source src(std::move(text));
+    textio::reader rd(src);
+    for (std::size_t i = 0; i < n; ++i) {
+        float* row = &vars[7 * i];
+        const textio::item items[7] = {textio::item::real(row[0]), textio::item::real(row[1]),
+                                       textio::item::real(row[2]), textio::item::real(row[3]),
+                                       textio::item::real(row[4]), textio::item::real(row[5]),
+                                       textio::item::real(row[6])};
+        if (!rd.read_list(items)) return {};
+    }
+    for (std::size_t b = 0; b < refs.size(); ++b) {
+        const std::size_t first = b * block_rows;
+        const auto count = static_cast<std::int32_t>(std::min<std::size_t>(block_rows, n - first));
+        app::convert_rows(&vars[7 * first], &varso[6 * first], count, refs[b]);
+    }
+    return varso;
+}
+
+// Enough different rows that the processor cannot learn the branches of
+// their fields, as it cannot in a whole file.
+constexpr int shape_rows = 8192;
+
+void write_shape(benchmark::State& state, const char* shape) {
+    const std::vector<float> varso = shape_varso(shape, shape_rows);
+    if (varso.empty()) {
+        state.SkipWithError("rows could not be read");
+        return;
+    }
+    write_lines(state, varso);
 }
 
 void BM_write_data_lines_usual(benchmark::State& state) { write_lines(state, usual_varso(bench_rows)); }
 void BM_write_data_lines_every_shape(benchmark::State& state) { write_lines(state, every_shape_varso(bench_rows)); }
+void BM_write_data_lines_model(benchmark::State& state) { write_shape(state, "model"); }
+void BM_write_data_lines_mixed(benchmark::State& state) { write_shape(state, "mixed"); }
 
 // One field kind over the values of the usual rows, a field at a time.
 template <class Put>
@@ -152,12 +202,15 @@ void put_fields(benchmark::State& state, const std::vector<float>& values, Put p
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(values.size()));
 }
 
+void scientific(char* f, float v) { textio::put_real(f, textio::real_field::es15_5e3, v); }
+
 void BM_put_fixed(benchmark::State& state) {
-    put_fields(state, usual_varso(bench_rows), [](char* f, float v) { textio::put_fixed(f, v, 9); });
+    put_fields(state, usual_varso(bench_rows),
+               [](char* f, float v) { textio::put_real(f, textio::real_field::f15_9, v); });
 }
-void BM_put_scientific(benchmark::State& state) { put_fields(state, usual_varso(bench_rows), textio::put_scientific); }
+void BM_put_scientific(benchmark::State& state) { put_fields(state, usual_varso(bench_rows), scientific); }
 void BM_put_scientific_every_shape(benchmark::State& state) {
-    put_fields(state, every_shape_varso(bench_rows), textio::put_scientific);
+    put_fields(state, every_shape_varso(bench_rows), scientific);
 }
 
 }  // namespace
@@ -171,6 +224,8 @@ BENCHMARK(BM_read_rows_mixed);
 BENCHMARK(BM_convert_block);
 BENCHMARK(BM_write_data_lines_usual);
 BENCHMARK(BM_write_data_lines_every_shape);
+BENCHMARK(BM_write_data_lines_model);
+BENCHMARK(BM_write_data_lines_mixed);
 BENCHMARK(BM_put_fixed);
 BENCHMARK(BM_put_scientific);
 BENCHMARK(BM_put_scientific_every_shape);

@@ -52,10 +52,16 @@ struct totals {
 };
 
 void field_of(char* f, float v, kind k) {
-    if (k == kind::scientific)
-        textio::put_scientific(f, v);
-    else
-        textio::put_fixed(f, v, reference::decimals(k));
+    switch (k) {
+        case kind::fixed9:
+            return textio::put_real(f, textio::real_field::f15_9, v);
+        case kind::fixed5:
+            return textio::put_real(f, textio::real_field::f15_5, v);
+        case kind::fixed3:
+            return textio::put_real(f, textio::real_field::f15_3, v);
+        case kind::scientific:
+            return textio::put_real(f, textio::real_field::es15_5e3, v);
+    }
 }
 
 void show(totals& t, const char* what, std::uint32_t bits, kind k, const char* a, const char* b) {

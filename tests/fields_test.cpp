@@ -19,12 +19,23 @@ namespace {
 
 using reference::kind;
 
+textio::real_field field_of(kind k) {
+    switch (k) {
+        case kind::fixed9:
+            return textio::real_field::f15_9;
+        case kind::fixed5:
+            return textio::real_field::f15_5;
+        case kind::fixed3:
+            return textio::real_field::f15_3;
+        case kind::scientific:
+            break;
+    }
+    return textio::real_field::es15_5e3;
+}
+
 std::string ours(float v, kind k) {
     char f[textio::real_width];
-    if (k == kind::scientific)
-        textio::put_scientific(f, v);
-    else
-        textio::put_fixed(f, v, reference::decimals(k));
+    textio::put_real(f, field_of(k), v);
     return std::string(f, sizeof f);
 }
 
@@ -187,11 +198,15 @@ TEST(FieldsAgainstPrintf, Fixed3) { check_kind(kind::fixed3, 3); }
 TEST(FieldsAgainstPrintf, Scientific) { check_kind(kind::scientific, 4); }
 
 TEST(FieldsAgainstPrintf, DataLineIsItsSixFields) {
-    // Rows of values of every shape, and rows of ordinary magnitudes; the
-    // line must not touch the byte after it.
+    // Rows of values of every shape, and rows of ordinary magnitudes, and
+    // rows where zeros, subnormals, infinities and NaNs stand beside every
+    // other kind of value; the line must not touch the byte after it.
     const kind kinds[] = {kind::fixed9, kind::scientific, kind::fixed9,
                           kind::fixed9, kind::scientific, kind::scientific};
     std::vector<std::uint32_t> patterns = random_patterns(5);
+    const std::vector<std::uint32_t> every_exponent = structured();
+    patterns.insert(patterns.end(), every_exponent.begin(), every_exponent.end());
+    patterns.insert(patterns.end(), every_exponent.rbegin(), every_exponent.rend());
     int wrong = 0;
     for (std::size_t i = 0; i + 6 <= patterns.size(); i += 6) {
         float row[6];
@@ -302,6 +317,9 @@ TEST(FieldExamples, Scientific) {
                                          {1.0f, "   1.00000E+000"},
                                          {-0.0823200f, "  -8.23200E-002"},
                                          {999999.5f, "   1.00000E+006"},  // rounds up to ten
+                                         {9.999995f, "   1.00000E+001"},  // just above 9.999995: ten
+                                         {9.999994f, "   9.99999E+000"},
+                                         {99999.95f, "   1.00000E+005"},  // 99999.953125
                                          {9.999994e-3f, "   9.99999E-003"},
                                          {500000.5f, "   5.00000E+005"},              // tie, to even
                                          {500001.5f, "   5.00002E+005"},              // tie, to even

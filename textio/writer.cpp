@@ -21,11 +21,11 @@ char* format_header_line(char* out, std::int32_t block_count, std::int32_t nrows
     p += integer_width;
     std::memset(p, ' ', blanks);
     p += blanks;
-    put_fixed(p, lead_value, 5);
+    put_real(p, real_field::f15_5, lead_value);
     p += real_width;
-    put_fixed(p, ref_value, 3);
+    put_real(p, real_field::f15_3, ref_value);
     p += real_width;
-    put_fixed(p, 0.0f, 3);
+    put_real(p, real_field::f15_3, 0.0f);
     p += real_width;
     *p++ = '\n';
     return p;
