@@ -96,22 +96,28 @@ struct whole_number {
     return {std::bit_cast<std::uint64_t>(sum) - std::bit_cast<std::uint64_t>(two_to_52), x - (sum - two_to_52)};
 }
 
+// The powers base^0 to base^(count - 1), exactly.
+template <int count>
+struct exact_powers {
+    u128 v[count];
+};
+
+template <int count>
+constexpr exact_powers<count> powers_of(unsigned base) {
+    exact_powers<count> t{};
+    for (int i = 0; i < count; ++i) t.v[i] = power<u128>(base, i);
+    return t;
+}
+
 // The exact powers of 5 and 10 for the exact scaling below: 5^55 and 10^38
 // are the largest in 128 bits.
-constexpr auto powers_of_five_exact = [] {
-    struct table {
-        u128 v[56];
-    } t{};
-    for (int i = 0; i < 56; ++i) t.v[i] = power<u128>(5, i);
-    return t;
-}();
-constexpr auto powers_of_ten_exact = [] {
-    struct table {
-        u128 v[39];
-    } t{};
-    for (int i = 0; i < 39; ++i) t.v[i] = power<u128>(10, i);
-    return t;
-}();
+constexpr auto powers_of_five_exact = powers_of<56>(5);
+constexpr auto powers_of_ten_exact = powers_of<39>(10);
+// The last is the one before it times the base, so nothing wrapped; one
+// more would not fit.
+static_assert(powers_of_five_exact.v[55] / 5 == powers_of_five_exact.v[54] &&
+              powers_of_five_exact.v[55] > ~u128{0} / 5);
+static_assert(powers_of_ten_exact.v[38] / 10 == powers_of_ten_exact.v[37] && powers_of_ten_exact.v[38] > ~u128{0} / 10);
 
 // Products and shifts for the tables below, which are worked out while
 // compiling: one that would not fit 128 bits stops the compilation.
