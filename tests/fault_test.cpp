@@ -422,6 +422,22 @@ bool wait_for_size(const std::string& path, std::uintmax_t size) {
     return false;
 }
 
+// A run whose input `lsf` is a FIFO, made here, and the FIFO's writing end.
+struct fifo_run {
+    testing_support::running run;
+    feeder input;
+
+    explicit fifo_run(const scratch_dir& dir, const testing_support::run_options& opts = {})
+        : run(start(dir, opts)), input(dir.file("lsf"), run.pid) {}
+
+private:
+    static testing_support::running start(const scratch_dir& dir, const testing_support::run_options& opts) {
+        // Without the FIFO the feeder opens nothing and every feed fails.
+        EXPECT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
+        return testing_support::start_converter(dir, opts);
+    }
+};
+
 }  // namespace pipes
 
 TEST(Pipes, FifoInputAndOutputEndWithTheInput) {
@@ -482,10 +498,8 @@ TEST(Concurrent, SecondRunOnTheSameOutputEndsAtOnceAndChangesNothing) {
     const std::size_t block_out = blocks_output_size(1, rows);
 
     scratch_dir dir;
-    ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
-    const testing_support::running run = testing_support::start_converter(dir);
-    pipes::feeder f(dir.file("lsf"), run.pid);
-    ASSERT_TRUE(f.feed(first.substr(0, block_end)));
+    pipes::fifo_run first_run(dir);
+    ASSERT_TRUE(first_run.input.feed(first.substr(0, block_end)));
     ASSERT_TRUE(pipes::wait_for_size(dir.file(out_name), block_out));
     dir.put("lsf.new", second);
     std::filesystem::rename(dir.file("lsf.new"), dir.file("lsf"));
@@ -497,9 +511,9 @@ TEST(Concurrent, SecondRunOnTheSameOutputEndsAtOnceAndChangesNothing) {
     EXPECT_EQ(dir.get("lsf"), second);
 
     // The first run goes on undisturbed.
-    EXPECT_TRUE(f.feed(first.substr(block_end)));
-    f.close();
-    const run_result r1 = testing_support::finish(run);
+    EXPECT_TRUE(first_run.input.feed(first.substr(block_end)));
+    first_run.input.close();
+    const run_result r1 = testing_support::finish(first_run.run);
     EXPECT_EQ(r1.status, 2);
     EXPECT_EQ(r1.errors.rfind(where(18, 10), 0), 0u) << r1.errors;
     EXPECT_TRUE(dir.get(out_name) == complete);
@@ -543,15 +557,13 @@ TEST(Interrupted, EachSignalLeavesWholeBlocksAndEndsTheRunByItself) {
             if (&m != &moments[0] && sig != SIGINT && sig != SIGTERM && sig != SIGHUP) continue;
             SCOPED_TRACE(signal_name(sig) + " after " + std::to_string(m.fed) + " bytes");
             scratch_dir dir;
-            ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
             dir.put(out_name, earlier);
-            const testing_support::running run = testing_support::start_converter(dir, {.ignored = m.ignored});
-            pipes::feeder f(dir.file("lsf"), run.pid);
-            ASSERT_TRUE(f.feed(in.substr(0, m.fed)));
-            ::kill(run.pid, sig);
-            if (m.ends_by != 0) ::kill(run.pid, m.ends_by);
-            const run_result r = testing_support::finish(run);
-            f.close();
+            pipes::fifo_run fifo(dir, {.ignored = m.ignored});
+            ASSERT_TRUE(fifo.input.feed(in.substr(0, m.fed)));
+            ::kill(fifo.run.pid, sig);
+            if (m.ends_by != 0) ::kill(fifo.run.pid, m.ends_by);
+            const run_result r = testing_support::finish(fifo.run);
+            fifo.input.close();
             const int ended_by = m.ends_by != 0 ? m.ends_by : sig;
             EXPECT_EQ(r.signal, ended_by);
             const std::string out = dir.get(out_name);
@@ -578,13 +590,11 @@ TEST(Interrupted, PausedPipeInputKeepsEveryBlockConverted) {
     const std::size_t fed = end_of_block(in, sent, rows);
     const std::size_t out_size = blocks_output_size(sent, rows);
     scratch_dir dir;
-    ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
-    const testing_support::running run = testing_support::start_converter(dir);
-    pipes::feeder f(dir.file("lsf"), run.pid);
-    ASSERT_TRUE(f.feed(in.substr(0, fed)));
+    pipes::fifo_run fifo(dir);
+    ASSERT_TRUE(fifo.input.feed(in.substr(0, fed)));
     EXPECT_TRUE(pipes::wait_for_size(dir.file(out_name), out_size));
-    ::kill(run.pid, SIGINT);
-    const run_result r = testing_support::finish(run);
+    ::kill(fifo.run.pid, SIGINT);
+    const run_result r = testing_support::finish(fifo.run);
     EXPECT_EQ(r.signal, SIGINT);
     EXPECT_EQ(dir.get(out_name), complete.substr(0, out_size));
     EXPECT_EQ(r.errors, "lsf2ascii: interrupted by SIGINT\n" + holds(sent) + "\n");
