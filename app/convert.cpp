@@ -12,21 +12,6 @@
 namespace app {
 namespace {
 
-// Compressed files, by the bytes they begin with: what a user who forgot to
-// decompress the input gives the program.
-struct compressor {
-    const char* name;
-    std::string_view magic;
-};
-constexpr compressor compressors[] = {
-    {"gzip", std::string_view("\x1f\x8b", 2)},
-    {"bzip2", std::string_view("BZh", 3)},
-    {"xz", std::string_view("\xfd"
-                            "7zXZ\0",
-                            6)},
-    {"zstd", std::string_view("\x28\xb5\x2f\xfd", 4)},
-};
-
 // The input as the reader sees it. Its first bytes are kept, to tell a
 // compressed file. Where a read may wait (a pipe), the complete blocks
 // converted so far go out before it, so that an interruption while the
@@ -49,18 +34,13 @@ public:
     }
 
     // The compressor whose files begin as the input does, or null.
-    const char* compressed() const {
-        const std::string_view start(start_, start_size_);
-        for (const compressor& c : compressors)
-            if (start.starts_with(c.magic)) return c.name;
-        return nullptr;
-    }
+    const compressor* compressed() const { return compressor_of({start_, start_size_}); }
 
 private:
     textio::source& in_;
     textio::writer& out_;
     bool waits_;
-    char start_[6];
+    char start_[longest_magic];
     std::size_t start_size_ = 0;
 };
 
@@ -69,7 +49,7 @@ failure from_read(const textio::read_result& r, statement where, const textio::r
     const std::int32_t block = blocks + 1;
     switch (r.what) {
         case textio::status::malformed:
-            return malformed_value{where, r.line, r.position, r.expected, std::string(rd.malformed_text())};
+            return malformed_value{where, r.line, r.position, r.expected, value_text(rd.malformed_text())};
         case textio::status::read_error:
             return read_failed{where, r.line, r.error};
         case textio::status::ok:
@@ -81,9 +61,7 @@ failure from_read(const textio::read_result& r, statement where, const textio::r
     return header_cut{r.line, r.no_line_end, block, r.position};
 }
 
-write_failed from_write(const textio::write_result& w) {
-    return {w.lost == textio::line_kind::header ? write_header : write_data, w.error, false};
-}
+write_failed from_write(const textio::write_result& w) { return {w.lost, w.error}; }
 
 }  // namespace
 
@@ -127,13 +105,15 @@ outcome convert(textio::source& in, textio::sink& out, const run_buffers& buffer
             return finish(from_read(r, read_header, rd, blocks));
         const std::int64_t header_line = rd.last_line();
 
-        // Items a row leaves unread stay zero; varso is written whole.
-        int error = vars.obtain(nrows, in_columns, true);
-        if (error == 0) error = varso.obtain(nrows, out_columns, false);
+        int error = vars.obtain(nrows, in_columns);
+        if (error == 0) error = varso.obtain(nrows, out_columns);
         if (error != 0) return finish(no_block_storage{error, blocks + 1, nrows, header_line});
 
         for (std::int32_t i = 0; i < nrows; ++i) {
             float* row = vars.get() + in_columns * static_cast<std::size_t>(i);
+            // Items the row leaves unread are zero. Set here, row by row, so
+            // that storage is touched only as rows fill it.
+            std::fill_n(row, in_columns, 0.0f);
             const textio::item items[in_columns] = {textio::item::real(row[0]), textio::item::real(row[1]),
                                                     textio::item::real(row[2]), textio::item::real(row[3]),
                                                     textio::item::real(row[4]), textio::item::real(row[5]),

@@ -1,29 +1,32 @@
 #include "app/diagnostics.h"
 
 #include <csignal>
-#include <cstdint>
 #include <cstring>
-#include <string_view>
 
 namespace app {
-namespace {
 
-char* put(char* out, const char* text) {
-    const std::size_t n = std::strlen(text);
-    std::memcpy(out, text, n);
-    return out + n;
+message& message::operator<<(std::string_view s) {
+    const std::size_t n = std::min(s.size(), capacity - size_);
+    std::memcpy(text_ + size_, s.data(), n);
+    size_ += n;
+    return *this;
 }
 
-char* put_count(char* out, std::uint64_t n) {
+message& message::put_count(std::uint64_t n) {
     char digits[20];
     int k = 0;
     do {
         digits[k++] = static_cast<char>('0' + n % 10);
         n /= 10;
     } while (n != 0);
-    while (k > 0) *out++ = digits[--k];
-    return out;
+    while (k > 0) *this << digits[--k];
+    return *this;
 }
+
+namespace {
+
+// Every line the program writes of its own begins with its name.
+message& begin(message& m) { return m << program_name << ": "; }
 
 // The signals whose names the diagnostic spells out; the real-time ones are
 // SIGRTMIN+n.
@@ -45,163 +48,193 @@ const named_signal signal_names[] = {
 #endif
 };
 
-char* put_signal_name(char* out, int sig) {
+void put_signal_name(message& m, int sig) {
     for (const named_signal& s : signal_names)
-        if (s.sig == sig) return put(out, s.name);
+        if (s.sig == sig) {
+            m << s.name;
+            return;
+        }
 #if defined(SIGRTMIN)
-    if (sig >= SIGRTMIN && sig <= SIGRTMAX)
-        return put_count(put(out, "SIGRTMIN+"), static_cast<std::uint64_t>(sig - SIGRTMIN));
+    if (sig >= SIGRTMIN && sig <= SIGRTMAX) {
+        m << "SIGRTMIN+" << sig - SIGRTMIN;
+        return;
+    }
 #endif
-    return put_count(put(out, "signal "), static_cast<std::uint64_t>(sig));
+    m << "signal " << sig;
 }
 
 // A value from the input between double quotes, the bytes that do not print
 // written \xHH, quotes and backslashes escaped; a value longer than the
 // reader keeps is cut, with "..." after the closing quote.
-std::string quote(std::string_view text) {
+void put_quoted(message& m, std::string_view text) {
     const bool cut = text.size() > textio::reader::text_size;
     if (cut) text = text.substr(0, textio::reader::text_size);
-    std::string s = "\"";
+    m << '"';
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         if (c == '"' || c == '\\') {
-            s += '\\';
-            s += ch;
+            m << '\\' << ch;
         } else if (c < 0x20 || c >= 0x7f) {
             const char* const hex = "0123456789abcdef";
-            s += "\\x";
-            s += hex[c >> 4];
-            s += hex[c & 15];
+            m << "\\x" << hex[c >> 4] << hex[c & 15];
         } else {
-            s += ch;
+            m << ch;
         }
     }
-    s += cut ? "\"..." : "\"";
-    return s;
+    m << (cut ? "\"..." : "\"");
 }
 
-std::string count(std::int64_t n, const char* thing) { return std::to_string(n) + " " + thing + (n == 1 ? "" : "s"); }
+struct counted {
+    std::int64_t n;
+    const char* thing;
+};
+message& operator<<(message& m, const counted& c) { return m << c.n << ' ' << c.thing << (c.n == 1 ? "" : "s"); }
 
-std::string where(statement s) {
-    return "lsf2ascii: statement " + std::to_string(s) + ", unit " + std::to_string(unit_of(s)) + ", file " +
-           file_of(s) + "\n";
+// The first line of a diagnostic.
+message& where(message& m, statement s) {
+    return begin(m) << "statement " << static_cast<int>(s) << ", unit " << unit_of(s) << ", file " << file_of(s)
+                    << '\n';
 }
 
-std::string end_of_file(std::int64_t line, bool no_line_end) {
-    return "end of file after input line " + std::to_string(line) + (no_line_end ? ", which has no line end" : "");
+statement statement_of(textio::line_kind line) { return line == textio::line_kind::header ? write_header : write_data; }
+
+message& end_of_file(message& m, std::int64_t line, bool no_line_end) {
+    return m << "end of file after input line " << line << (no_line_end ? ", which has no line end" : "");
 }
 
 // The lines of each kind of end; `state` is what the output holds then.
 struct lines_of {
+    message& m;
     const outcome& o;
     const opened_files& files;
 
-    std::string state() const {
+    void state() const {
         // An output the run created holds nothing yet, rather than what it held.
         textio::checkpoint kept = o.output.kept;
         kept.touched |= files.output_created;
-        char text[output_state_room];
-        return std::string(text, put_output_state(text, kept, files.output_regular, o.output.cut_error != 0)) +
-               (o.output.cut_error != 0 ? std::string(": ") + std::strerror(o.output.cut_error) : "");
+        put_output_state(m, kept, files.output_regular, o.output.cut_error != 0);
+        if (o.output.cut_error != 0) m << ": " << std::strerror(o.output.cut_error);
     }
 
-    std::string operator()(const input_empty&) const {
-        const char* const created = files.input_created && files.output_created
-                                        ? " (lsf and FORCINGS_ASCII_lsf did not exist and have been created)"
-                                    : files.input_created  ? " (lsf did not exist and has been created)"
-                                    : files.output_created ? " (FORCINGS_ASCII_lsf did not exist and has been created)"
-                                                           : "";
-        return where(skip_title) + "end of file: the input is empty" + created + "\n";
+    void operator()(const input_empty&) const {
+        where(m, skip_title) << "end of file: the input is empty";
+        if (files.input_created && files.output_created)
+            m << " (" << input_name << " and " << output_name << " did not exist and have been created)";
+        else if (files.input_created || files.output_created)
+            m << " (" << (files.input_created ? input_name : output_name) << " did not exist and has been created)";
+        m << '\n';
     }
-    std::string operator()(const input_ended& e) const {
-        return where(read_header) + end_of_file(e.line, e.no_line_end) + ": " + count(e.blocks, "block") +
-               " converted\n";
+    void operator()(const input_ended& e) const {
+        end_of_file(where(m, read_header), e.line, e.no_line_end)
+            << ": " << counted{e.blocks, "block"} << " converted\n";
     }
-    std::string operator()(const header_cut& e) const {
-        return where(read_header) + end_of_file(e.line, e.no_line_end) + ", inside the header of block " +
-               std::to_string(e.block) + ": " + std::to_string(e.values_read) + " of its 3 values read; " + state() +
-               "\n";
+    void operator()(const header_cut& e) const {
+        end_of_file(where(m, read_header), e.line, e.no_line_end)
+            << ", inside the header of block " << e.block << ": " << e.values_read << " of its 3 values read; ";
+        state();
+        m << '\n';
     }
-    std::string operator()(const block_cut& e) const {
-        return where(read_row) + end_of_file(e.line, e.no_line_end) + ", inside block " + std::to_string(e.block) +
-               " (header in input line " + std::to_string(e.header_line) + "): " + std::to_string(e.rows_read) +
-               " of its " + count(e.nrows, "row") + " read; " + state() + "\n";
+    void operator()(const block_cut& e) const {
+        end_of_file(where(m, read_row), e.line, e.no_line_end)
+            << ", inside block " << e.block << " (header in input line " << e.header_line << "): " << e.rows_read
+            << " of its " << counted{e.nrows, "row"} << " read; ";
+        state();
+        m << '\n';
     }
-    std::string operator()(const malformed_value& e) const {
-        return where(e.where) + "malformed value " + quote(e.text) + " in input line " + std::to_string(e.line) +
-               ": item " + std::to_string(e.position) +
-               (e.expected == textio::kind::integer ? " must be an integer; " : " must be a real number; ") + state() +
-               "\n";
+    void operator()(const malformed_value& e) const {
+        where(m, e.where) << "malformed value ";
+        put_quoted(m, e.text.view());
+        m << " in input line " << e.line << ": item " << e.position
+          << (e.expected == textio::kind::integer ? " must be an integer; " : " must be a real number; ");
+        state();
+        m << '\n';
     }
-    std::string operator()(const read_failed& e) const {
-        return where(e.where) + "read failed in input line " + std::to_string(e.line) + ": " + std::strerror(e.error) +
-               "; " + state() + "\n";
+    void operator()(const read_failed& e) const {
+        where(m, e.where) << "read failed in input line " << e.line << ": " << std::strerror(e.error) << "; ";
+        state();
+        m << '\n';
     }
-    std::string operator()(const open_failed& e) const {
-        return where(e.where) + "open failed: " +
-               (e.missing ? std::string(file_of(e.where)) + " does not exist and cannot be created here: " : "") +
-               std::strerror(e.error) + "\n";
+    void operator()(const open_failed& e) const {
+        where(m, e.where) << "open failed: ";
+        if (e.missing) m << file_of(e.where) << " does not exist and cannot be created here: ";
+        m << std::strerror(e.error) << '\n';
     }
-    std::string operator()(const same_file&) const {
-        return where(open_output) + "open failed: " + output_name + " is the same file as " + input_name + "\n";
+    void operator()(const same_file&) const {
+        where(m, open_output) << "open failed: " << output_name << " is the same file as " << input_name << '\n';
     }
-    std::string operator()(const in_use&) const {
-        return where(open_output) + "open failed: " + output_name + " is in use by another run\n";
+    void operator()(const in_use&) const {
+        where(m, open_output) << "open failed: " << output_name << " is in use by another run\n";
     }
-    std::string operator()(const stream_is_a_file& e) const {
-        return where(e.file) + "open failed: " + (e.descriptor == 1 ? "standard output is " : "standard error is ") +
-               file_of(e.file) + "\n";
+    void operator()(const stream_is_a_file& e) const {
+        where(m, opened_by(e.file)) << "open failed: "
+                                    << (e.descriptor == 1 ? "standard output is " : "standard error is ")
+                                    << name_of(e.file) << '\n';
+        if (e.file == run_file::output)
+            m << program_name << " writes " << output_name << " itself and needs no redirection\n";
     }
-    std::string operator()(const write_failed& e) const {
-        if (e.at_close)
-            return where(e.where) + "write failed: " + std::strerror(e.error) + ", reported when " + output_name +
-                   " was closed; it may hold fewer than the " +
-                   count(static_cast<std::int64_t>(o.output.kept.blocks), "complete block") + " written\n";
-        return where(e.where) + "write failed: " + std::strerror(e.error) + "; " + state() + "\n";
+    void operator()(const write_failed& e) const {
+        where(m, statement_of(e.line)) << "write failed: " << std::strerror(e.error) << "; ";
+        state();
+        m << '\n';
     }
-    std::string operator()(const no_block_storage& e) const {
-        return "lsf2ascii: block " + std::to_string(e.block) + " (header in input line " +
-               std::to_string(e.header_line) + ") asks for storage for " + count(e.nrows, "row") + "\n" +
-               no_memory(e.error);
+    void operator()(const close_failed& e) const {
+        where(m, write_data) << "write failed: " << std::strerror(e.error) << ", reported when " << output_name
+                             << " was closed; it may hold fewer than the "
+                             << counted{static_cast<std::int64_t>(o.output.kept.blocks), "complete block"}
+                             << " written\n";
     }
-    std::string operator()(const no_buffers& e) const {
-        return "lsf2ascii: the buffers of the input and the output ask for " +
-               count(static_cast<std::int64_t>(e.bytes), "byte") + "\n" + no_memory(e.error);
+    void operator()(const output_cut_short& e) const {
+        where(m, statement_of(e.line)) << "write failed: " << output_name << " was cut short by another process ("
+                                       << counted{static_cast<std::int64_t>(e.size), "byte"} << " of the " << e.written
+                                       << " this run wrote); what it holds is not the conversion\n";
     }
+    void operator()(const output_replaced& e) const {
+        begin(m) << output_name << " was renamed or removed by another process during the run: "
+                 << (e.name_exists ? "the file that has the name now is not this run's output\n"
+                                   : "no file has the name now\n");
+    }
+    void operator()(const no_block_storage& e) const {
+        begin(m) << "block " << e.block << " (header in input line " << e.header_line << ") asks for storage for "
+                 << counted{e.nrows, "row"} << "; ";
+        state();
+        m << '\n';
+        no_memory(e.error);
+    }
+    void operator()(const no_buffers& e) const {
+        begin(m) << "the buffers of the input and the output ask for "
+                 << counted{static_cast<std::int64_t>(e.bytes), "byte"} << '\n';
+        no_memory(e.error);
+    }
+    void operator()(const loss& l) const { std::visit(*this, l); }
 
-    static std::string no_memory(int error) {
-        return "lsf2ascii: " + std::string(std::strerror(error)) + "\nAllocation would exceed memory limit\n";
-    }
+    void no_memory(int error) const { begin(m) << std::strerror(error) << "\nAllocation would exceed memory limit\n"; }
 };
 
 // How to decompress an input that a compressor wrote, for a run that
 // converted nothing or failed.
-std::string decompress_hint(const char* compressor) {
-    struct tool {
-        std::string_view name;
-        const char* cat;
-        const char* suffix;
-    };
-    static constexpr tool tools[] = {
-        {"gzip", "zcat", "gz"}, {"bzip2", "bzcat", "bz2"}, {"xz", "xzcat", "xz"}, {"zstd", "zstdcat", "zst"}};
-    for (const tool& t : tools) {
-        if (t.name != compressor) continue;
-        const std::string file = std::string("lsf.") + t.suffix;
-        const std::string cat = std::string(t.cat) + " " + file + " > lsf";
-        return "lsf looks compressed (" + std::string(t.name) + "): decompress it first (mv lsf " + file + "; " + cat +
-               "), or through a FIFO (mv lsf " + file + "; mkfifo lsf; " + cat + " & lsf2ascii)\n";
-    }
-    return {};
+void put_decompress_hint(message& m, const compressor& c) {
+    const auto put_cat = [&] { m << c.cat << ' ' << input_name << '.' << c.suffix << " > " << input_name; };
+    const auto put_move = [&] { m << "mv " << input_name << ' ' << input_name << '.' << c.suffix << "; "; };
+    m << input_name << " looks compressed (" << c.name << "): decompress it first (";
+    put_move();
+    put_cat();
+    m << "), or through a FIFO (";
+    put_move();
+    m << "mkfifo " << input_name << "; ";
+    put_cat();
+    m << " & " << program_name << ")\n";
 }
 
 }  // namespace
 
-std::string describe(const outcome& o, const opened_files& files) {
-    std::string s = std::visit(lines_of{o, files}, o.end);
+message describe(const outcome& o, const opened_files& files) {
+    message m;
+    const lines_of lines{m, o, files};
+    std::visit(lines, o.end);
     const auto* ended = std::get_if<input_ended>(&o.end);
-    if (o.compressed != nullptr && (ended == nullptr || ended->blocks == 0)) s += decompress_hint(o.compressed);
-    if (o.lost) s += lines_of{o, files}(*o.lost);
-    return s;
+    if (o.compressed != nullptr && (ended == nullptr || ended->blocks == 0)) put_decompress_hint(m, *o.compressed);
+    if (o.lost) lines(*o.lost);
+    return m;
 }
 
 int exit_status(const outcome& o) {
@@ -209,26 +242,31 @@ int exit_status(const outcome& o) {
     return std::holds_alternative<no_block_storage>(o.end) || std::holds_alternative<no_buffers>(o.end) ? 1 : 2;
 }
 
-char* put_output_state(char* out, const textio::checkpoint& kept, bool regular, bool cut_failed) {
-    out = put(out, output_name);
-    if (!kept.touched) return put(out, regular ? " left as it was" : " was sent nothing");
-    out = put(out, !regular ? " was sent " : cut_failed ? " could not be cut back to " : " holds ");
-    out = put_count(out, kept.blocks);
-    return put(out, kept.blocks == 1 ? " complete block" : " complete blocks");
+void put_output_state(message& m, const textio::checkpoint& kept, bool regular, bool cut_failed) {
+    m << output_name;
+    if (!kept.touched) {
+        m << (regular ? " left as it was" : " was sent nothing");
+        return;
+    }
+    m << (!regular     ? " was sent "
+          : cut_failed ? " could not be cut back to "
+                       : " holds ")
+      << kept.blocks << (kept.blocks == 1 ? " complete block" : " complete blocks");
 }
 
-char* put_interruption(char* out, int sig, const textio::checkpoint& kept, bool regular, bool cut_failed) {
-    out = put(out, "lsf2ascii: interrupted by ");
-    out = put_signal_name(out, sig);
-    *out++ = '\n';
-    out = put_output_state(out, kept, regular, cut_failed);
-    *out++ = '\n';
-    return out;
+void put_interruption(message& m, int sig, const textio::checkpoint& kept, bool regular, bool cut_failed) {
+    begin(m) << "interrupted by ";
+    put_signal_name(m, sig);
+    m << '\n';
+    put_output_state(m, kept, regular, cut_failed);
+    m << '\n';
 }
 
-std::string describe_closed_descriptor(int descriptor, int error) {
-    return "lsf2ascii: descriptor " + std::to_string(descriptor) +
-           " is closed and /dev/null cannot be opened: " + std::strerror(error) + "\n";
+message describe_closed_descriptor(int descriptor, int error) {
+    message m;
+    begin(m) << "descriptor " << descriptor << " is closed and /dev/null cannot be opened: " << std::strerror(error)
+             << '\n';
+    return m;
 }
 
 }  // namespace app

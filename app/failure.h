@@ -3,16 +3,34 @@
 // app/diagnostics.cpp.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
-#include <string>
+#include <string_view>
 #include <variant>
 
 #include "app/names.h"
 #include "textio/reader.h"
 #include "textio/stream.h"
+#include "textio/writer.h"
 
 namespace app {
+
+// A value as it stands in the input, kept without the heap: the reader
+// keeps at most text_size bytes and one more, to show that it cut it.
+class value_text {
+public:
+    value_text() = default;
+    explicit value_text(std::string_view s) : size_(std::min(s.size(), sizeof bytes_)) {
+        std::copy_n(s.data(), size_, bytes_);
+    }
+    std::string_view view() const { return {bytes_, size_}; }
+    bool operator==(const value_text& other) const { return view() == other.view(); }
+
+private:
+    char bytes_[textio::reader::text_size + 1] = {};
+    std::size_t size_ = 0;
+};
 
 // Statement 13: the input holds nothing, not even a title line.
 struct input_empty {
@@ -54,7 +72,7 @@ struct malformed_value {
     std::int64_t line = 0;  // the input line the value stands on
     int position = 0;       // the item's position in the read, from 1
     textio::kind expected = textio::kind::real;
-    std::string text;  // the value as it stands in the input
+    value_text text;  // the value as it stands in the input
     bool operator==(const malformed_value&) const = default;
 };
 
@@ -84,21 +102,43 @@ struct in_use {
     bool operator==(const in_use&) const = default;
 };
 
-// Statement 10: standard output or standard error is one of the two files,
-// so that a diagnostic would land in it.
+// Statement 9 or 10: standard output or standard error is one of the two
+// files, so that a diagnostic would land in it.
 struct stream_is_a_file {
-    int descriptor = 2;            // 1 or 2
-    statement file = open_output;  // open_input or open_output: the file it is
+    int descriptor = 2;                // 1 or 2
+    run_file file = run_file::output;  // the file it is
     bool operator==(const stream_is_a_file&) const = default;
 };
 
-// Statement 63 or 66: a line could not be written, or the output reported a
-// failure when it was closed.
+// Statement 63 or 66: a line could not be written.
 struct write_failed {
-    statement where = write_header;  // the kind of the first line that did not arrive whole
+    textio::line_kind line = textio::line_kind::header;  // the first line that did not arrive whole
     int error = 0;
-    bool at_close = false;
     bool operator==(const write_failed&) const = default;
+};
+
+// Statement 66: the output reported a failure when it was closed, which on a
+// network file system may be that of a write it had taken.
+struct close_failed {
+    int error = 0;
+    bool operator==(const close_failed&) const = default;
+};
+
+// Statement 63 or 66: another process has cut the output short (emptied it,
+// or a log rotation truncated it), so that what it holds is not the
+// conversion; the run writes no more into it.
+struct output_cut_short {
+    textio::line_kind line = textio::line_kind::header;  // the line the run was about to write
+    std::uint64_t size = 0;                              // what the file holds
+    std::uint64_t written = 0;                           // what this run had written there
+    bool operator==(const output_cut_short&) const = default;
+};
+
+// At the end: the output's name no longer names the file this run wrote (it
+// was renamed away or removed, and perhaps made anew).
+struct output_replaced {
+    bool name_exists = false;  // a file has the name now
+    bool operator==(const output_replaced&) const = default;
 };
 
 // Storage for a block could not be obtained.
@@ -117,8 +157,12 @@ struct no_buffers {
     bool operator==(const no_buffers&) const = default;
 };
 
-using failure = std::variant<input_empty, input_ended, header_cut, block_cut, malformed_value, read_failed, open_failed,
-                             same_file, in_use, stream_is_a_file, write_failed, no_block_storage, no_buffers>;
+using failure =
+    std::variant<input_empty, input_ended, header_cut, block_cut, malformed_value, read_failed, open_failed, same_file,
+                 in_use, stream_is_a_file, write_failed, output_cut_short, no_block_storage, no_buffers>;
+
+// Output lost once the run had ended otherwise.
+using loss = std::variant<write_failed, close_failed, output_cut_short, output_replaced>;
 
 // What the output holds once the run has ended.
 struct output_state {
@@ -128,10 +172,10 @@ struct output_state {
 };
 
 struct outcome {
-    failure end;                       // what ended the run
-    std::optional<write_failed> lost;  // output that could not be written when the run ended
+    failure end;               // what ended the run
+    std::optional<loss> lost;  // output lost when the run ended: pending lines, or the file itself
     output_state output;
-    const char* compressed = nullptr;  // the input begins as a file of this compressor does
+    const compressor* compressed = nullptr;  // the input begins as a file of this compressor does
     bool operator==(const outcome&) const = default;
 };
 

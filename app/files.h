@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "app/names.h"
 #include "textio/stream.h"
 
 namespace app {
@@ -26,17 +27,26 @@ public:
     file& operator=(const file&) = delete;
     ~file() override;
 
-    // Opens for reading and writing, creating the file when it is missing.
-    // Where that is refused for lack of permission or on a read-only file
-    // system, opens for reading only, and failing that for writing only,
-    // without creating. A FIFO is opened only in the direction the run uses
-    // it (`for_reading` or not). Returns 0 or the errno of the first refusal.
-    int open(const char* name, bool for_reading);
+    // Opens the input for reading and the output for reading and writing,
+    // creating the file when it is missing. Where that is refused for lack
+    // of permission or on a read-only file system, opens the output for
+    // reading only, and failing that either for writing only, without
+    // creating: the run then ends at its first read or write, which says
+    // why. A FIFO is opened only in the direction the run uses it; an input
+    // that is a directory is refused. Returns 0 or the errno of the first
+    // refusal.
+    // `waiting`, where given, is called once when a FIFO input has had no
+    // writer for a second.
+    int open(const char* name, run_file which, void (*waiting)() = nullptr);
     // Whether `open` created the file.
     bool created() const { return created_; }
     // After a failed `open`: whether the file does not exist (and creating
     // it was refused).
     bool missing() const { return missing_; }
+
+    // Removes the file `name` when this run created it and it still is that
+    // file, empty: a run refused after it opened its files leaves nothing.
+    void remove_if_created(const char* name);
 
     // Closes the file. Returns 0 or the errno the system reported, which for
     // a file on a network file system may be that of a write it had taken.
@@ -50,6 +60,18 @@ public:
     // file system has no locks, carries on without.
     bool lock();
 
+    // What file::write returns, in place of an errno, when another process
+    // has cut the file shorter than what the run wrote there (emptied it, or
+    // a log rotation truncated it): the run writes no more into it.
+    static constexpr int cut_short_error = -1;
+    // Whether that happened, and the sizes it found.
+    struct cut_short_sizes {
+        std::uint64_t size = 0, written = 0;
+    };
+    bool cut_short(cut_short_sizes& sizes) const;
+    // Whether `name` still names this file.
+    bool named(const char* name, bool& name_exists) const;
+
     int descriptor() const { return fd_; }
     bool regular() const { return regular_; }
 
@@ -59,6 +81,9 @@ public:
     int truncate(std::uint64_t size) override;
 
 private:
+    int open_waiting(const char* name, void (*waiting)());
+    int opened(bool input);
+
     int fd_ = -1;
     int read_refused_ = 0;   // errno of the refused open, when opened for writing only
     int write_refused_ = 0;  // errno of the refused open, when opened for reading only
@@ -67,6 +92,9 @@ private:
     ino_t inode_ = 0;
     bool created_ = false;
     bool missing_ = false;
+    std::uint64_t written_ = 0;  // bytes written, which is where the next write goes
+    std::uint64_t found_ = 0;    // the size found shorter than written_, once one was
+    bool cut_short_ = false;
 };
 
 }  // namespace app

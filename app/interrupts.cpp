@@ -47,6 +47,7 @@ struct guarded_state {
     std::atomic<bool> touched{false};
     std::atomic<std::uint64_t> size{0};
     std::atomic<std::uint64_t> blocks{0};
+    std::atomic<bool> quiet{false};  // standard error is the input, never to be written
 };
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
               std::atomic<std::uint64_t>::is_always_lock_free);
@@ -66,7 +67,31 @@ const sigset_t& caught_set() {
     return set;
 }
 
+void for_each_caught(void (*f)(int)) {
+    for (int sig : caught) f(sig);
+#if defined(SIGRTMIN)
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) f(sig);
+#endif
+}
+
+// How long the diagnostic of an interruption may wait for standard error to
+// take it (a pipe whose reader has stopped, a paused pager): then it is given
+// up, and the run ends all the same.
+constexpr int diagnostic_wait_ms = 500;
+
 // Only async-signal-safe calls from here on.
+extern "C" void on_interrupt(int sig);
+
+// Back to the default action, for each signal the handler was installed for.
+void restore_default(int sig) {
+    struct sigaction now;
+    if (::sigaction(sig, nullptr, &now) != 0 || now.sa_handler != on_interrupt) return;
+    struct sigaction dfl = {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    ::sigaction(sig, &dfl, nullptr);
+}
+
 extern "C" void on_interrupt(int sig) {
     const textio::checkpoint kept{state.touched.load(), state.size.load(), state.blocks.load()};
     const int fd = state.fd.load();
@@ -75,30 +100,29 @@ extern "C" void on_interrupt(int sig) {
     // Never longer: a file something else has cut short is not padded out.
     if (fd >= 0 && kept.touched && sys::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) > kept.size)
         cut_failed = sys::retry([&] { return sys::ftruncate(fd, static_cast<off_t>(kept.size)); }) != 0;
-    char text[interruption_room];
-    const char* const end = put_interruption(text, sig, kept, state.regular.load(), cut_failed);
-    for (const char* p = text; p < end;) {
-        const ssize_t n = sys::retry([&] { return sys::write(STDERR_FILENO, p, static_cast<std::size_t>(end - p)); });
-        if (n <= 0) break;
-        p += n;
-    }
-    // End by the same signal: pending while the handler runs, it is
-    // delivered with the default action once unblocked.
-    struct sigaction dfl = {};
-    dfl.sa_handler = SIG_DFL;
-    sigemptyset(&dfl.sa_mask);
-    ::sigaction(sig, &dfl, nullptr);
+    // The output is whole now: from here on any caught signal ends the
+    // process at once, the diagnostic's wait included.
+    for_each_caught(restore_default);
+    ::sigprocmask(SIG_UNBLOCK, &caught_set(), nullptr);
+    message m;
+    put_interruption(m, sig, kept, state.regular.load(), cut_failed);
+    std::size_t done = 0;
+    if (!state.quiet) sys::write_all(STDERR_FILENO, m.view().data(), m.view().size(), done, diagnostic_wait_ms);
+    // End by the same signal, with its default action.
     ::raise(sig);
-    sigset_t s;
-    sigemptyset(&s);
-    sigaddset(&s, sig);
-    ::sigprocmask(SIG_UNBLOCK, &s, nullptr);
     ::_exit(128 + sig);
 }
 
-void catch_one(int sig, const struct sigaction& sa) {
+// Installs the handler, unless the signal is ignored: a run started under
+// nohup goes on ignoring SIGHUP.
+void catch_one(int sig) {
     struct sigaction old;
-    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) ::sigaction(sig, &sa, nullptr);
+    if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) return;
+    struct sigaction sa = {};
+    sa.sa_handler = on_interrupt;
+    // One signal at a time until the output is whole.
+    sa.sa_mask = caught_set();
+    ::sigaction(sig, &sa, nullptr);
 }
 
 }  // namespace
@@ -109,15 +133,10 @@ void catch_interrupts() {
     // the file; likewise an output pipe whose reader has gone, with EPIPE.
     ::signal(SIGXFSZ, SIG_IGN);
     ::signal(SIGPIPE, SIG_IGN);
-    struct sigaction sa = {};
-    sa.sa_handler = on_interrupt;
-    // One signal at a time: the handler ends the process.
-    sa.sa_mask = caught_set();
-    for (int sig : caught) catch_one(sig, sa);
-#if defined(SIGRTMIN)
-    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) catch_one(sig, sa);
-#endif
+    for_each_caught(catch_one);
 }
+
+void keep_off_standard_error() { state.quiet = true; }
 
 guarded_output::guarded_output(file& out) : out_(out) {
     sigemptyset(&before_);

@@ -17,6 +17,9 @@ namespace app {
 // Until an output is guarded, the handler leaves the output as it was.
 void catch_interrupts();
 
+// From now on the handler writes nothing to standard error (it is the input).
+void keep_off_standard_error();
+
 // The run's output as the writer sees it. Each change of a regular file
 // happens with the caught signals held off, and the handler then knows what
 // to cut it back to. FIFOs and devices cannot be cut back; their changes are

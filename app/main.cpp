@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <string>
-
 #include "app/convert.h"
 #include "app/diagnostics.h"
 #include "app/files.h"
@@ -14,27 +12,48 @@
 
 namespace {
 
-// Writes a diagnostic to standard error; where standard error is a file of
-// the run, to the terminal if there is one instead, and never into the file.
-void say(const std::string& text, bool stderr_is_a_file = false) {
+// Where a run's diagnostic goes: standard error, or, where standard error
+// is the input, the terminal if there is one, and nowhere otherwise.
+int diagnostic_to = STDERR_FILENO;
+
+void say(const app::message& m) {
     using namespace app;
-    const int fd = stderr_is_a_file ? sys::retry([] { return sys::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC); })
-                                    : STDERR_FILENO;
-    for (std::size_t done = 0; fd >= 0 && done < text.size();) {
-        const ssize_t n = sys::retry([&] { return sys::write(fd, text.data() + done, text.size() - done); });
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
+    const int fd = diagnostic_to >= 0
+                       ? diagnostic_to
+                       : sys::retry([] { return sys::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC); });
+    std::size_t done = 0;
+    if (fd >= 0) sys::write_all(fd, m.view().data(), m.view().size(), done);
+    if (fd != diagnostic_to && fd >= 0) sys::close(fd);
 }
 
-int stop(const app::outcome& o, const app::opened_files& files, bool stderr_is_a_file = false) {
-    say(app::describe(o, files), stderr_is_a_file);
+int stop(const app::outcome& o, const app::opened_files& files) {
+    say(app::describe(o, files));
     return app::exit_status(o);
+}
+
+void say_waiting() {
+    app::message m;
+    m << app::program_name << ": waiting for a writer on the FIFO " << app::input_name << '\n';
+    say(m);
+}
+
+// A write refused because another process had cut the output short, as
+// what it is.
+template <class Variant>
+void name_cut_short(Variant& v, const app::file& output) {
+    const auto* w = std::get_if<app::write_failed>(&v);
+    app::file::cut_short_sizes sizes;
+    if (w != nullptr && w->error == app::file::cut_short_error && output.cut_short(sizes))
+        v = app::output_cut_short{w->line, sizes.size, sizes.written};
 }
 
 }  // namespace
 
 int main() {
+    // Every guard is in place before anything is written anywhere: a
+    // refusal written to a broken pipe must not end the run by SIGPIPE.
+    app::catch_interrupts();
+
     // Started with a standard descriptor closed (`2>&-`, some daemons), the
     // program would open a file on it and write its diagnostic into it.
     int closed = 0;
@@ -44,19 +63,22 @@ int main() {
     }
 
     // A diagnostic must never land in a file of the run (`>FORCINGS_ASCII_lsf
-    // 2>&1`, `2>>lsf`): such a run ends before it changes anything.
+    // 2>&1`, `2>>lsf`): such a run ends before it changes anything. Where
+    // standard error is the output, the refusal goes there, as the user
+    // directed; the input is never written.
     app::outcome o;
     app::opened_files files;
+    if (app::is_open_on(STDERR_FILENO, app::input_name)) {
+        diagnostic_to = -1;
+        app::keep_off_standard_error();
+    }
     for (const int descriptor : {STDERR_FILENO, STDOUT_FILENO}) {
-        for (const app::statement s : {app::open_input, app::open_output}) {
-            if (!app::is_open_on(descriptor, app::file_of(s))) continue;
-            o.end = app::stream_is_a_file{descriptor, s};
-            return stop(
-                o, files,
-                app::is_open_on(STDERR_FILENO, app::input_name) || app::is_open_on(STDERR_FILENO, app::output_name));
+        for (const app::run_file f : {app::run_file::input, app::run_file::output}) {
+            if (!app::is_open_on(descriptor, app::name_of(f))) continue;
+            o.end = app::stream_is_a_file{descriptor, f};
+            return stop(o, files);
         }
     }
-    app::catch_interrupts();
 
     // The buffers come first, so that a run that cannot have them changes
     // no file.
@@ -67,12 +89,14 @@ int main() {
     }
 
     app::file input;
-    if (const int e = input.open(app::input_name, true); e != 0) {
+    if (const int e =
+            input.open(app::input_name, app::run_file::input, ::isatty(STDERR_FILENO) ? say_waiting : nullptr);
+        e != 0) {
         o.end = app::open_failed{app::open_input, e, input.missing()};
         return stop(o, files);
     }
     app::file output;
-    if (const int e = output.open(app::output_name, false); e != 0) {
+    if (const int e = output.open(app::output_name, app::run_file::output); e != 0) {
         o.end = app::open_failed{app::open_output, e, output.missing()};
         return stop(o, files);
     }
@@ -82,20 +106,36 @@ int main() {
         o.end = app::same_file{};
         return stop(o, files);
     }
-    // Two runs writing one file would interleave their lines.
+    // Two runs writing one file would interleave their lines. A run refused
+    // leaves nothing it created.
     if (!output.lock()) {
+        input.remove_if_created(app::input_name);
+        output.remove_if_created(app::output_name);
         o.end = app::in_use{};
-        return stop(o, files);
+        return stop(o, {});
     }
 
     {
         app::guarded_output out(output);
         o = app::convert(input, out, buffers);
     }
+    name_cut_short(o.end, output);
+    if (o.lost) name_cut_short(*o.lost, output);
+    // What another process did to the output meanwhile: cut it short, or
+    // took its name away. The file is then not the conversion.
+    bool name_exists = false;
+    app::file::cut_short_sizes sizes;
+    if (!o.lost && !std::holds_alternative<app::output_cut_short>(o.end) &&
+        (o.output.kept.touched || files.output_created) && output.regular()) {
+        if (output.cut_short(sizes))
+            o.lost = app::output_cut_short{textio::line_kind::data, sizes.size, sizes.written};
+        else if (!output.named(app::output_name, name_exists))
+            o.lost = app::output_replaced{name_exists};
+    }
     // A network file system may report a write it had taken only now: the
     // run has then lost output, and must not end as a complete one.
     if (const int e = output.close();
         e != 0 && o.output.kept.touched && !o.lost && !std::holds_alternative<app::write_failed>(o.end))
-        o.lost = app::write_failed{app::write_data, e, true};
+        o.lost = app::close_failed{e};
     return stop(o, files);
 }

@@ -47,14 +47,13 @@ void keep_block_storage() {
 // marked as such before anything touches it, so that where the system
 // offers large pages the first block of a file takes a fault for each
 // 2 MiB instead of each 4 KiB. A system without them ignores the mark.
-void* obtain_large(std::size_t bytes, bool zeroed) {
+void* obtain_large(std::size_t bytes) {
     const std::size_t whole = (bytes + large_page - 1) / large_page * large_page;
     void* const p = std::aligned_alloc(large_page, whole);
     if (p == nullptr) return nullptr;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     ::madvise(p, whole, MADV_HUGEPAGE);
 #endif
-    if (zeroed) std::memset(p, 0, bytes);
     return p;
 }
 
@@ -92,7 +91,7 @@ void rows_storage::release() {
     values_ = nullptr;
 }
 
-int rows_storage::obtain(std::int32_t rows, int columns, bool zeroed) {
+int rows_storage::obtain(std::int32_t rows, int columns) {
     keep_block_storage();
     release();
     const std::size_t r = rows > 0 ? static_cast<std::size_t>(rows) : 0;
@@ -100,9 +99,9 @@ int rows_storage::obtain(std::int32_t rows, int columns, bool zeroed) {
     if (r > std::numeric_limits<std::size_t>::max() / (sizeof(float) * c)) return ENOMEM;
     const std::size_t bytes = std::max<std::size_t>(r * c, 1) * sizeof(float);
     errno = 0;
-    void* const p = bytes >= large_storage ? obtain_large(bytes, zeroed)
-                    : zeroed               ? std::calloc(bytes, 1)
-                                           : std::malloc(bytes);
+    // Nothing is written here: storage for a huge row count that few rows
+    // follow is never touched beyond them.
+    void* const p = bytes >= large_storage ? obtain_large(bytes) : std::malloc(bytes);
     if (p == nullptr) return errno != 0 ? errno : ENOMEM;
     values_ = static_cast<float*>(p);
     return 0;

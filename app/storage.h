@@ -32,10 +32,9 @@ public:
     rows_storage& operator=(rows_storage&&) noexcept;
     ~rows_storage();
 
-    // Storage for `rows` rows, all values zero when `zeroed`; a request for
-    // no rows (none or fewer) is still a request. Returns 0 or the errno of
-    // the refusal.
-    int obtain(std::int32_t rows, int columns, bool zeroed);
+    // Storage for `rows` rows, its values unset; a request for no rows (none
+    // or fewer) is still a request. Returns 0 or the errno of the refusal.
+    int obtain(std::int32_t rows, int columns);
     void release();
     float* get() const { return values_; }
 

@@ -16,5 +16,9 @@ int fstat(int fd, struct stat* st) { return ::fstat(fd, st); }
 int ftruncate(int fd, off_t size) { return ::ftruncate(fd, size); }
 int flock(int fd, int operation) { return ::flock(fd, operation); }
 int fcntl_getfd(int fd) { return ::fcntl(fd, F_GETFD); }
+int unlink(const char* path) { return ::unlink(path); }
+int fcntl_getfl(int fd) { return ::fcntl(fd, F_GETFL); }
+int fcntl_setfl(int fd, int flags) { return ::fcntl(fd, F_SETFL, flags); }
+int poll(struct pollfd* fds, nfds_t n, int timeout_ms) { return ::poll(fds, n, timeout_ms); }
 
 }  // namespace app::sys

@@ -47,11 +47,11 @@ TEST(Convert, WriteFailureNamesTheKindOfLineLost) {
         memory_sink out({}, 62 + 91 + 62);
         const app::outcome o = app::convert(in, out);
         EXPECT_EQ(o.end, app::failure(app::input_ended{5, false, 2}));
-        EXPECT_EQ(o.lost, (app::write_failed{app::write_data, ENOSPC, false}));
+        EXPECT_EQ(o.lost, app::loss(app::write_failed{textio::line_kind::data, ENOSPC}));
         EXPECT_EQ(o.output, (app::output_state{{true, 62 + 91, 1}, 0}));
         EXPECT_EQ(out.data.size(), 62 + 91u);  // cut back: the second block did not arrive whole
         EXPECT_EQ(app::exit_status(o), 2);
-        EXPECT_EQ(app::describe(o, {}),
+        EXPECT_EQ(app::describe(o, {}).view(),
                   "lsf2ascii: statement 18, unit 10, file lsf\nend of file after input line 5: 2 blocks converted\n"
                   "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
                   "write failed: No space left on device; FORCINGS_ASCII_lsf holds 1 complete block\n");
@@ -61,7 +61,7 @@ TEST(Convert, WriteFailureNamesTheKindOfLineLost) {
         memory_source in(input, 0);
         memory_sink out({}, 0);
         const app::outcome o = app::convert(in, out);
-        EXPECT_EQ(o.end, app::failure(app::write_failed{app::write_header, ENOSPC, false}));
+        EXPECT_EQ(o.end, app::failure(app::write_failed{textio::line_kind::header, ENOSPC}));
         EXPECT_FALSE(o.lost);
         EXPECT_EQ(o.output, (app::output_state{{true, 0, 0}, 0}));
     }
@@ -95,7 +95,7 @@ TEST(OutputFile, EmptiedOnlyWhenItHoldsSomething) {
         ASSERT_EQ(::pwrite(fd, contents.data(), contents.size(), 0), static_cast<ssize_t>(contents.size()));
         ASSERT_EQ(::futimens(fd, old_times), 0);
         app::file f;
-        ASSERT_EQ(f.open(path.c_str(), false), 0);
+        ASSERT_EQ(f.open(path.c_str(), app::run_file::output), 0);
         EXPECT_EQ(f.truncate(0), 0);
         struct stat st;
         ASSERT_EQ(::fstat(fd, &st), 0);
@@ -141,14 +141,11 @@ TEST(Diagnostics, EveryKindOfEnd) {
          "statement 10, unit 20, file FORCINGS_ASCII_lsf\nopen failed: FORCINGS_ASCII_lsf does not exist and cannot be "
          "created here: Permission denied\n",
          2},
-        {app::stream_is_a_file{2, app::open_input}, untouched, regular,
+        {app::stream_is_a_file{2, app::run_file::input}, untouched, regular,
          "statement 9, unit 10, file lsf\nopen failed: standard error is lsf\n", 2},
-        {app::write_failed{app::write_data, EIO, true}, two, regular,
-         "statement 66, unit 20, file FORCINGS_ASCII_lsf\nwrite failed: Input/output error, reported when "
-         "FORCINGS_ASCII_lsf was closed; it may hold fewer than the 2 complete blocks written\n",
-         2},
         {app::no_block_storage{ENOMEM, 4, 50000000, 31}, two, regular,
-         "block 4 (header in input line 31) asks for storage for 50000000 rows\nlsf2ascii: Cannot allocate "
+         "block 4 (header in input line 31) asks for storage for 50000000 rows; FORCINGS_ASCII_lsf holds 2 complete "
+         "blocks\nlsf2ascii: Cannot allocate "
          "memory\nAllocation would exceed memory limit\n",
          1},
         {app::no_buffers{ENOMEM, 1024}, untouched, regular,
@@ -160,17 +157,46 @@ TEST(Diagnostics, EveryKindOfEnd) {
         app::outcome o;
         o.end = c.end;
         o.output.kept = c.kept;
-        EXPECT_EQ(app::describe(o, c.files), "lsf2ascii: " + c.text);
+        EXPECT_EQ(app::describe(o, c.files).view(), "lsf2ascii: " + c.text);
         EXPECT_EQ(app::exit_status(o), c.status) << c.text;
+    }
+    // Output lost once the run had ended otherwise follows the end's lines;
+    // the run ends with status 2.
+    const std::string ended =
+        "lsf2ascii: statement 18, unit 10, file lsf\nend of file after input line 9: 2 blocks "
+        "converted\nlsf2ascii: ";
+    const struct {
+        app::loss lost;
+        std::string text;
+    } losses[] = {
+        {app::close_failed{EIO},
+         "statement 66, unit 20, file FORCINGS_ASCII_lsf\nwrite failed: Input/output error, reported when "
+         "FORCINGS_ASCII_lsf was closed; it may hold fewer than the 2 complete blocks written\n"},
+        {app::output_cut_short{textio::line_kind::data, 0, 500},
+         "statement 66, unit 20, file FORCINGS_ASCII_lsf\nwrite failed: FORCINGS_ASCII_lsf was cut short by another "
+         "process (0 bytes of the 500 this run wrote); what it holds is not the conversion\n"},
+        {app::output_replaced{true},
+         "FORCINGS_ASCII_lsf was renamed or removed by another process during the run: the file that has the name "
+         "now is not this run's output\n"},
+        {app::output_replaced{false},
+         "FORCINGS_ASCII_lsf was renamed or removed by another process during the run: no file has the name now\n"},
+    };
+    for (const auto& c : losses) {
+        app::outcome o;
+        o.end = app::input_ended{9, false, 2};
+        o.output.kept = two;
+        o.lost = c.lost;
+        EXPECT_EQ(app::describe(o, regular).view(), ended + c.text);
+        EXPECT_EQ(app::exit_status(o), 2) << c.text;
     }
 }
 
 // A failed cut-back is not reported as whole blocks; the largest count fits.
 TEST(Diagnostics, WriteFailureWhoseCutBackFailed) {
     app::outcome o;
-    o.end = app::write_failed{app::write_data, ENOSPC, false};
+    o.end = app::write_failed{textio::line_kind::data, ENOSPC};
     o.output = {{true, 900, 18446744073709551615u}, EIO};
-    EXPECT_EQ(app::describe(o, {}),
+    EXPECT_EQ(app::describe(o, {}).view(),
               "lsf2ascii: statement 66, unit 20, file FORCINGS_ASCII_lsf\n"
               "write failed: No space left on device; FORCINGS_ASCII_lsf could not be cut back "
               "to 18446744073709551615 complete blocks: Input/output error\n");

@@ -204,7 +204,8 @@ TEST(Storage, HugeRowCountFailsBeforeAnyRowIsRead) {
     const auto r = run_converter(dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.errors,
-              "lsf2ascii: block 2 (header in input line 4) asks for storage for 2147483647 rows\n"
+              "lsf2ascii: block 2 (header in input line 4) asks for storage for 2147483647 rows; "
+              "FORCINGS_ASCII_lsf holds 1 complete block\n"
               "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
     // The block before it is complete and reaches the file.
     EXPECT_EQ(dir.get(out_name), header("001     001", "        1.00000          2.000          0.000") + row_line);
@@ -419,34 +420,38 @@ TEST(Files, OutputThatIsTheInputIsRefusedAndBothStayUnchanged) {
 
 TEST(Files, StandardStreamsThatAreAFileOfTheRunAreRefused) {
     // A user who believes the program writes to standard output, or who
-    // keeps its diagnostics beside the files: no diagnostic may land in
-    // them, and the run refuses before it writes anything. With standard
-    // error itself one of them (and no terminal to turn to), it says
-    // nothing; the status tells.
+    // keeps its diagnostics beside the files: the run refuses before it
+    // writes a block. Standard error that is the output receives the
+    // refusal, as the user directed; the input is never written (with no
+    // terminal to turn to, the run says nothing; the status tells).
     const std::string in = "t\n 1.5 1 2.0\n" + row_text;
+    const std::string refused = where(10, 20) + "open failed: standard error is FORCINGS_ASCII_lsf\n" +
+                                "lsf2ascii writes FORCINGS_ASCII_lsf itself and needs no redirection\n";
     struct {
         const char* what;
         run_options opts;
-        std::string errors;
+        std::string errors;  // when standard error is a file of its own
+        std::string output;  // what FORCINGS_ASCII_lsf holds after
     } cases[] = {
-        {">FORCINGS_ASCII_lsf 2>&1", {.output_file = out_name, .errors_file = out_name}, ""},
-        {"2>>FORCINGS_ASCII_lsf", {.errors_file = out_name, .error_mode = O_APPEND}, ""},
-        {"2>>lsf", {.errors_file = "lsf", .error_mode = O_APPEND}, ""},
+        {">FORCINGS_ASCII_lsf 2>&1", {.output_file = out_name, .errors_file = out_name}, "", refused},
+        {"2>>FORCINGS_ASCII_lsf", {.errors_file = out_name, .error_mode = O_APPEND}, "", "earlier\n" + refused},
+        {"2>>lsf", {.errors_file = "lsf", .error_mode = O_APPEND}, "", "earlier\n"},
         {">FORCINGS_ASCII_lsf",
          {.output_file = out_name},
-         where(10, 20) + "open failed: standard output is FORCINGS_ASCII_lsf\n"},
+         where(10, 20) + "open failed: standard output is FORCINGS_ASCII_lsf\n" +
+             "lsf2ascii writes FORCINGS_ASCII_lsf itself and needs no redirection\n",
+         ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         scratch_dir dir;
         dir.put("lsf", in);
         dir.put(out_name, "earlier\n");
-        const bool truncated = c.opts.output_file == out_name;
         const auto r = run_converter(dir, c.opts);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.errors, c.errors);
         EXPECT_EQ(dir.get("lsf"), in);
-        EXPECT_EQ(dir.get(out_name), truncated ? "" : "earlier\n");
+        EXPECT_EQ(dir.get(out_name), c.output);
     }
 }
 

@@ -166,7 +166,8 @@ TEST(Storage, RowCountBeyondAMemoryLimitEndsWithStatusOne) {
     const run_result r = run_converter(dir, {.address_space = rlim_t{256} << 20});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.errors,
-              "lsf2ascii: block 2 (header in input line 4) asks for storage for 50000000 rows\n"
+              "lsf2ascii: block 2 (header in input line 4) asks for storage for 50000000 rows; "
+              "FORCINGS_ASCII_lsf holds 1 complete block\n"
               "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
     const std::string out = dir.get(out_name);
     EXPECT_EQ(whole_blocks(out).size(), 2u);

@@ -38,6 +38,7 @@ struct scripted_file {
             *st = {};
             st->st_mode = type == 0 ? S_IFREG : type;
             st->st_ino = 7;
+            st->st_size = off_t{1} << 30;  // never shorter than what a test wrote
             return 0;
         };
         c.open = [this](const char*, int flags, mode_t) {
@@ -61,7 +62,9 @@ struct scripted_file {
 };
 
 TEST(FileCalls, OpeningFallsBackAsPermissionsAllow) {
+    // The input is only ever read; the output is asked for both ways first.
     const int rdwr = O_RDWR, create = O_RDWR | O_CREAT | O_EXCL, reuse = O_RDWR | O_CREAT;
+    const int rd = O_RDONLY, rd_create = O_RDONLY | O_CREAT | O_EXCL, rd_reuse = O_RDONLY | O_CREAT;
     struct {
         const char* what;
         mode_t type;
@@ -72,16 +75,68 @@ TEST(FileCalls, OpeningFallsBackAsPermissionsAllow) {
         bool created, missing;
         int read_refused, write_refused;
     } cases[] = {
-        {"read and write", S_IFREG, true, {0}, {rdwr}, 0, false, false, 0, 0},
-        {"read only", S_IFREG, true, {EACCES, 0}, {rdwr, O_RDONLY}, 0, false, false, 0, EACCES},
-        {"write only", S_IFREG, true, {EROFS, EACCES, 0}, {rdwr, O_RDONLY, O_WRONLY}, 0, false, false, EROFS, 0},
-        {"neither", S_IFREG, true, {EPERM, EACCES, EACCES}, {rdwr, O_RDONLY, O_WRONLY}, EPERM, false, false, 0, 0},
-        {"no fallback for other errors", S_IFREG, true, {EISDIR}, {rdwr}, EISDIR, false, false, 0, 0},
-        {"created", 0, true, {ENOENT, 0}, {rdwr, create}, 0, true, false, 0, 0},
-        {"created meanwhile by another", 0, true, {ENOENT, EEXIST, 0}, {rdwr, create, reuse}, 0, false, false, 0, 0},
-        {"missing and not creatable",
+        {"input", S_IFREG, true, {0}, {rd}, 0, false, false, 0, 0},
+        {"input write only", S_IFREG, true, {EACCES, 0}, {rd, O_WRONLY}, 0, false, false, EACCES, 0},
+        {"input neither", S_IFREG, true, {EPERM, EACCES}, {rd, O_WRONLY}, EPERM, false, false, 0, 0},
+        {"input that is a directory", S_IFDIR, true, {0}, {rd}, EISDIR, false, false, 0, 0},
+        {"input created", 0, true, {ENOENT, 0}, {rd, rd_create}, 0, true, false, 0, 0},
+        {"input created meanwhile by another",
          0,
          true,
+         {ENOENT, EEXIST, 0},
+         {rd, rd_create, rd_reuse},
+         0,
+         false,
+         false,
+         0,
+         0},
+        {"input missing and not creatable",
+         0,
+         true,
+         {ENOENT, EACCES, ENOENT},
+         {rd, rd_create, O_WRONLY},
+         EACCES,
+         false,
+         true,
+         0,
+         0},
+        {"output read and write", S_IFREG, false, {0}, {rdwr}, 0, false, false, 0, 0},
+        {"output read only", S_IFREG, false, {EACCES, 0}, {rdwr, O_RDONLY}, 0, false, false, 0, EACCES},
+        {"output write only",
+         S_IFREG,
+         false,
+         {EROFS, EACCES, 0},
+         {rdwr, O_RDONLY, O_WRONLY},
+         0,
+         false,
+         false,
+         EROFS,
+         0},
+        {"output neither",
+         S_IFREG,
+         false,
+         {EPERM, EACCES, EACCES},
+         {rdwr, O_RDONLY, O_WRONLY},
+         EPERM,
+         false,
+         false,
+         0,
+         0},
+        {"no fallback for other errors", S_IFREG, false, {EISDIR}, {rdwr}, EISDIR, false, false, 0, 0},
+        {"output created", 0, false, {ENOENT, 0}, {rdwr, create}, 0, true, false, 0, 0},
+        {"output created meanwhile by another",
+         0,
+         false,
+         {ENOENT, EEXIST, 0},
+         {rdwr, create, reuse},
+         0,
+         false,
+         false,
+         0,
+         0},
+        {"output missing and not creatable",
+         0,
+         false,
          {ENOENT, EACCES, ENOENT, ENOENT},
          {rdwr, create, O_RDONLY, O_WRONLY},
          EACCES,
@@ -89,7 +144,7 @@ TEST(FileCalls, OpeningFallsBackAsPermissionsAllow) {
          true,
          0,
          0},
-        {"interrupted", S_IFREG, true, {EINTR, EINTR, 0}, {rdwr, rdwr, rdwr}, 0, false, false, 0, 0},
+        {"interrupted", S_IFREG, true, {EINTR, EINTR, 0}, {rd, rd, rd}, 0, false, false, 0, 0},
         {"a FIFO for reading", S_IFIFO, true, {0}, {O_RDONLY}, 0, false, false, 0, 0},
         {"a FIFO for writing, interrupted", S_IFIFO, false, {EINTR, 0}, {O_WRONLY, O_WRONLY}, 0, false, false, 0, 0},
     };
@@ -99,7 +154,7 @@ TEST(FileCalls, OpeningFallsBackAsPermissionsAllow) {
         calls().read = [](int, void*, std::size_t n) { return static_cast<ssize_t>(n); };
         calls().write = [](int, const void*, std::size_t n) { return static_cast<ssize_t>(n); };
         app::file f;
-        EXPECT_EQ(f.open("lsf", c.for_reading), c.result);
+        EXPECT_EQ(f.open("lsf", c.for_reading ? app::run_file::input : app::run_file::output), c.result);
         EXPECT_EQ(s.asked, c.asked);
         EXPECT_EQ(f.created(), c.created);
         EXPECT_EQ(f.missing(), c.missing);
@@ -117,7 +172,7 @@ TEST(FileCalls, OpeningFallsBackAsPermissionsAllow) {
 TEST(FileCalls, InterruptedCallsAreMadeAgainAndShortWritesGoOn) {
     scripted_file s(S_IFREG, {0});
     app::file f;
-    ASSERT_EQ(f.open("FORCINGS_ASCII_lsf", false), 0);
+    ASSERT_EQ(f.open("FORCINGS_ASCII_lsf", app::run_file::output), 0);
 
     // Each answer in turn: a count, or -errno.
     std::vector<ssize_t> answers;
@@ -169,7 +224,7 @@ TEST(FileCalls, FailedCloseIsReportedOnceAndNotRepeated) {
         };
         {
             app::file f;
-            ASSERT_EQ(f.open("FORCINGS_ASCII_lsf", false), 0);
+            ASSERT_EQ(f.open("FORCINGS_ASCII_lsf", app::run_file::output), 0);
             EXPECT_EQ(f.close(), error);
             EXPECT_EQ(f.close(), 0);
         }
