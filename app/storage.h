@@ -10,7 +10,9 @@
 
 namespace app {
 
-// The reader's and the writer's buffers, in one piece.
+// The reader's and the writer's buffers, in one piece. From the C heap:
+// the C++ library's nothrow new throws inside, and where the exception
+// itself cannot be had (a tight data limit), that aborts the run.
 class run_buffers {
 public:
     static const std::size_t bytes;
@@ -21,7 +23,10 @@ public:
     std::span<char> output() const;
 
 private:
-    std::unique_ptr<char[]> storage_;
+    struct release_with_free {
+        void operator()(char* p) const;
+    };
+    std::unique_ptr<char, release_with_free> storage_;
 };
 
 // One block's arrays of rows: `columns` values a row, rows one after another.
