@@ -189,7 +189,7 @@ std::string decompress_hint(const char* compressor) {
         const std::string file = std::string("lsf.") + t.suffix;
         const std::string cat = std::string(t.cat) + " " + file + " > lsf";
         return "lsf looks compressed (" + std::string(t.name) + "): decompress it first (mv lsf " + file + "; " + cat +
-               "), or through a FIFO (mv lsf " + file + "; mkfifo lsf; " + cat + " & lsf2ascii)\n";
+               "), or through a FIFO (mv lsf " + file + "; mkfifo lsf; " + cat + " & lsf2ascii; rm lsf)\n";
     }
     return {};
 }
