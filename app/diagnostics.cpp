@@ -222,7 +222,7 @@ void put_decompress_hint(message& m, const compressor& c) {
     put_move();
     m << "mkfifo " << input_name << "; ";
     put_cat();
-    m << " & " << program_name << ")\n";
+    m << " & " << program_name << "; rm " << input_name << ")\n";
 }
 
 }  // namespace

@@ -257,7 +257,8 @@ TEST(Malformed, DiagnosticQuotesTheValueAndNamesItemTypeAndLine) {
 TEST(Malformed, CompressedInputIsNamedWithHowToDecompressIt) {
     using namespace std::string_literals;
     // A run on a compressed file converts nothing or fails; the diagnostic
-    // ends with what the file looks like and how to read it.
+    // ends with what the file looks like and how to read it. The FIFO is
+    // removed after the run, so that the next plain run does not wait on it.
     struct {
         std::string start;
         std::string compressor, cat, suffix;
@@ -279,7 +280,7 @@ TEST(Malformed, CompressedInputIsNamedWithHowToDecompressIt) {
             const std::string file = "lsf." + c.suffix, cat = c.cat + " " + file + " > lsf";
             const std::string hint = "lsf looks compressed (" + c.compressor + "): decompress it first (mv lsf " +
                                      file + "; " + cat + "), or through a FIFO (mv lsf " + file + "; mkfifo lsf; " +
-                                     cat + " & lsf2ascii)\n";
+                                     cat + " & lsf2ascii; rm lsf)\n";
             ASSERT_GE(r.errors.size(), hint.size());
             EXPECT_EQ(r.errors.substr(r.errors.size() - hint.size()), hint) << r.errors;
         }

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured and built build directory and
 # checks it the way a user gets it: the package holds the binary, the
-# compressed manual page, the copyright file and the changelog, names its
-# library dependencies, installs with dpkg -i, and the installed binary
-# converts the shipped example byte for byte. The package is removed again
-# at the end.
+# compressed manual page, the copyright file, the changelog and the example
+# input with its output, names its library dependencies, installs with
+# dpkg -i, the installed binary converts the shipped example byte for byte,
+# and the installed page's examples run, twice, from the installed example.
+# The package is removed again at the end.
 #
 #   tests/package_check.sh [BUILD_DIR] [--system] [--keep DIR]
 #
@@ -59,11 +60,12 @@ debs=("$tmp"/out/lsf2ascii_*.deb)
 deb=${debs[0]}
 echo "package check: built $(basename "$deb")"
 
-# Contents: the binary, the compressed page, the copyright file and the
-# changelog, and nothing outside /usr.
+# Contents: the binary, the compressed page, the copyright file, the
+# changelog and the example, and nothing outside /usr.
 dpkg-deb -c "$deb" >"$tmp/contents"
 grep -qE '^-rwxr-xr-x root/root .* \./usr/bin/lsf2ascii$' "$tmp/contents" || fail "no executable ./usr/bin/lsf2ascii in the package"
-for f in man/man1/lsf2ascii.1.gz doc/lsf2ascii/copyright doc/lsf2ascii/changelog.gz; do
+for f in man/man1/lsf2ascii.1.gz doc/lsf2ascii/copyright doc/lsf2ascii/changelog.gz \
+  doc/lsf2ascii/examples/lsf doc/lsf2ascii/examples/FORCINGS_ASCII_lsf; do
   grep -qE "^-rw-r--r-- root/root .* \./usr/share/${f//./\\.}\$" "$tmp/contents" || fail "no ./usr/share/$f in the package"
 done
 if grep -vE ' \./(usr/.*)?$' "$tmp/contents"; then fail "files outside /usr in the package"; fi
@@ -86,6 +88,9 @@ dpkg-deb -x "$deb" "$tmp/x"
 doc=$tmp/x/usr/share/doc/lsf2ascii
 gzip -dc "$tmp/x/usr/share/man/man1/lsf2ascii.1.gz" | cmp -s - "$src/lsf2ascii.1" || fail "packaged manual page differs from lsf2ascii.1"
 gzip -dc "$doc/changelog.gz" | cmp -s - "$src/packaging/changelog" || fail "packaged changelog differs from packaging/changelog"
+for f in lsf FORCINGS_ASCII_lsf; do
+  cmp -s "$doc/examples/$f" "$src/examples/$f" || fail "packaged examples/$f differs from the source tree's"
+done
 for gz in "$tmp/x/usr/share/man/man1/lsf2ascii.1.gz" "$doc/changelog.gz"; do
   # Header: magic, method, flags (no name), then a zero time stamp.
   [ "$(od -An -tx1 -N8 "$gz" | tr -d ' ')" = 1f8b080000000000 ] || fail "$gz holds a name or a time stamp"
@@ -138,13 +143,20 @@ if command -v man >/dev/null; then
   grep -q 'FORCINGS_ASCII_lsf' "$tmp/man.txt" || fail "rendered page looks empty"
 fi
 
+# The installed page's examples run as it shows them, with the installed
+# binary, from the installed example (the page's
+# /usr/share/doc/lsf2ascii/examples, under the scratch root).
+examples=$root/usr/share/doc/lsf2ascii/examples
+gzip -dc "$page" >"$tmp/lsf2ascii.1"
+bash "$src/tests/manual_examples.sh" "$tmp/lsf2ascii.1" "$bin" "$examples" || fail "the installed page's examples do not run"
+
 # Removal takes the files away again.
 dpkg "${dpkg_root[@]}" --remove lsf2ascii >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log" >&2; fail "dpkg --remove failed"; }
 installed=
-[ ! -e "$bin" ] && [ ! -e "$page" ] || fail "files left behind after dpkg --remove"
+[ ! -e "$bin" ] && [ ! -e "$page" ] && [ ! -e "$examples" ] || fail "files left behind after dpkg --remove"
 
 if [ -n "$keep" ]; then
   mkdir -p "$keep"
   cp "$deb" "$keep"/
 fi
-echo "package check: $(basename "$deb") holds the binary and the page, installs ($mode), converts the example, and removes cleanly"
+echo "package check: $(basename "$deb") holds the binary, the page and the example, installs ($mode), converts the example, runs the page's examples, and removes cleanly"
