@@ -385,6 +385,11 @@ TEST(Files, ClosedStandardDescriptorsNeverReceiveAFile) {
 
 TEST(Files, OutputThatIsTheInputIsRefusedAndBothStayUnchanged) {
     const std::string in = "t\n 1.5 1 2.0\n" + row_text;
+    // Standard error a pipe nobody reads: the refusal fails to be written,
+    // and the run still ends with its status rather than by SIGPIPE.
+    int broken[2];
+    ASSERT_EQ(::pipe(broken), 0);
+    ::close(broken[0]);
     const std::string refused = where(10, 20) + "open failed: " + out_name + " is the same file as lsf\n";
     struct {
         const char* what;
@@ -426,6 +431,11 @@ TEST(Files, StandardStreamsThatAreAFileOfTheRunAreRefused) {
     // refusal, as the user directed; the input is never written (with no
     // terminal to turn to, the run says nothing; the status tells).
     const std::string in = "t\n 1.5 1 2.0\n" + row_text;
+    // Standard error a pipe nobody reads: the refusal fails to be written,
+    // and the run still ends with its status rather than by SIGPIPE.
+    int broken[2];
+    ASSERT_EQ(::pipe(broken), 0);
+    ::close(broken[0]);
     const std::string refused = where(10, 20) + "open failed: standard error is FORCINGS_ASCII_lsf\n" +
                                 "lsf2ascii writes FORCINGS_ASCII_lsf itself and needs no redirection\n";
     struct {
@@ -437,6 +447,7 @@ TEST(Files, StandardStreamsThatAreAFileOfTheRunAreRefused) {
         {">FORCINGS_ASCII_lsf 2>&1", {.output_file = out_name, .errors_file = out_name}, "", refused},
         {"2>>FORCINGS_ASCII_lsf", {.errors_file = out_name, .error_mode = O_APPEND}, "", "earlier\n" + refused},
         {"2>>lsf", {.errors_file = "lsf", .error_mode = O_APPEND}, "", "earlier\n"},
+        {">FORCINGS_ASCII_lsf 2>|broken pipe", {.output_file = out_name, .errors_descriptor = broken[1]}, "", ""},
         {">FORCINGS_ASCII_lsf",
          {.output_file = out_name},
          where(10, 20) + "open failed: standard output is FORCINGS_ASCII_lsf\n" +
@@ -454,6 +465,7 @@ TEST(Files, StandardStreamsThatAreAFileOfTheRunAreRefused) {
         EXPECT_EQ(dir.get("lsf"), in);
         EXPECT_EQ(dir.get(out_name), c.output);
     }
+    ::close(broken[1]);
 }
 
 // A locale whose decimal symbol is a comma, made for the test: the

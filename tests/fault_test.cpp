@@ -5,13 +5,16 @@
 // complete before the fault.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
@@ -534,6 +537,15 @@ TEST(Concurrent, SecondRunOnTheSameOutputEndsAtOnceAndChangesNothing) {
     EXPECT_EQ(dir.get(out_name), complete.substr(0, block_out));
     EXPECT_EQ(dir.get("lsf"), second);
 
+    // Reached through a link from a directory without an input, the busy
+    // output is refused before anything is created there.
+    scratch_dir linked;
+    std::filesystem::create_symlink(dir.file(out_name), linked.file(out_name));
+    const run_result r2 = run_converter(linked);
+    EXPECT_EQ(r2.status, 2);
+    EXPECT_EQ(r2.errors, r.errors);
+    EXPECT_FALSE(linked.exists("lsf"));
+
     // The first run goes on undisturbed.
     EXPECT_TRUE(first_run.input.feed(first.substr(block_end)));
     first_run.input.close();
@@ -563,12 +575,14 @@ TEST(Interrupted, EachSignalLeavesWholeBlocksAndEndsTheRunByItself) {
     struct {
         std::size_t fed;
         std::vector<int> ignored;
-        int ends_by;  // the signal that ends the run, sent after the one under test
+        int ends_by;       // the signal that ends the run, sent after the one under test
+        bool errors_full;  // standard error a pipe full to the brim, its reader stopped
     } moments[] = {
-        {in.size() / 2, {}, 0},
-        {in.find('\n', in.find("1000.25")), {}, 0},  // inside the first block
-        {in.size() - 1, {}, 0},                      // all but the last line end
-        {in.size() / 2, {SIGHUP}, SIGTERM},          // under nohup, SIGHUP is not the end
+        {in.size() / 2, {}, 0, false},
+        {in.find('\n', in.find("1000.25")), {}, 0, false},  // inside the first block
+        {in.size() - 1, {}, 0, false},                      // all but the last line end
+        {in.size() / 2, {SIGHUP}, SIGTERM, false},          // under nohup, SIGHUP is not the end
+        {in.size() / 2, {}, 0, true},
     };
     // Every signal that would end the process: batch systems warn with
     // SIGUSR1 or SIGUSR2, a CPU limit sends SIGXCPU, timers SIGALRM,
@@ -582,15 +596,37 @@ TEST(Interrupted, EachSignalLeavesWholeBlocksAndEndsTheRunByItself) {
             SCOPED_TRACE(signal_name(sig) + " after " + std::to_string(m.fed) + " bytes");
             scratch_dir dir;
             dir.put(out_name, earlier);
-            pipes::fifo_run fifo(dir, {.ignored = m.ignored});
+            int full[2] = {-1, -1};
+            if (m.errors_full) {
+                ASSERT_EQ(::pipe2(full, O_NONBLOCK), 0);
+                const std::string chunk(4096, 'x');
+                while (::write(full[1], chunk.data(), chunk.size()) > 0) {}
+                ::fcntl(full[1], F_SETFL, 0);
+            }
+            pipes::fifo_run fifo(dir, {.ignored = m.ignored, .errors_descriptor = full[1]});
             ASSERT_TRUE(fifo.input.feed(in.substr(0, m.fed)));
+            const auto sent = std::chrono::steady_clock::now();
             ::kill(fifo.run.pid, sig);
             if (m.ends_by != 0) ::kill(fifo.run.pid, m.ends_by);
             const run_result r = testing_support::finish(fifo.run);
+            const auto took = std::chrono::steady_clock::now() - sent;
             fifo.input.close();
             const int ended_by = m.ends_by != 0 ? m.ends_by : sig;
             EXPECT_EQ(r.signal, ended_by);
             const std::string out = dir.get(out_name);
+            if (m.errors_full) {
+                // The diagnostic is given up; the run ends all the same, with
+                // its output whole and its lock released.
+                ::close(full[0]);
+                ::close(full[1]);
+                EXPECT_LT(took, std::chrono::seconds(1));
+                EXPECT_EQ(complete.compare(0, out.size(), out), 0) << "not a prefix of the complete output";
+                EXPECT_GT(whole_blocks(out).size(), 1u);
+                const int fd = ::open(dir.file(out_name).c_str(), O_RDONLY);
+                EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+                ::close(fd);
+                continue;
+            }
             const std::string said = "lsf2ascii: interrupted by " + signal_name(ended_by) + "\n";
             if (m.fed < in.size() / 2) {
                 EXPECT_EQ(out, earlier);
@@ -647,6 +683,58 @@ TEST(Pipes, OutputPipeWhoseReaderStopsCountsTheBlocksSent) {
     ASSERT_NE(at, std::string::npos) << r.errors;
     EXPECT_EQ(r.errors.rfind(" complete blocks\n"), r.errors.size() - 17) << r.errors;
     EXPECT_LT(std::stoul(r.errors.substr(at + said.size())), 400u);
+}
+
+TEST(OutputFault, AnotherProcessCuttingShortOrRenamingTheOutputIsSeen) {
+    // The run reads through a FIFO and has written its first block when
+    // another process empties the output (`: >`, a log rotation that copies
+    // and truncates) or takes its name away.
+    constexpr int rows = 20;
+    const std::string in = blocks_input(4, rows);
+    const std::string complete = converted(in);
+    const std::size_t block_end = end_of_block(in, 1, rows);
+    const std::size_t block_out = blocks_output_size(1, rows);
+    const std::string ended = where(18, 10) + "end of file after input line " +
+                              std::to_string(std::count(in.begin(), in.end(), '\n')) + ": 4 blocks converted\n";
+    const std::string replaced = "lsf2ascii: " + out_name + " was renamed or removed by another process during the run: ";
+    struct {
+        const char* what;
+        std::function<void(const scratch_dir&)> act;
+        std::string errors;  // the diagnostic's last lines
+        std::string output;  // what the name holds at the end
+        std::string moved;   // what the file renamed away holds
+    } cases[] = {
+        {"emptied",
+         [](const scratch_dir& d) { EXPECT_EQ(::truncate(d.file(out_name).c_str(), 0), 0); },
+         where(63, 20) + "write failed: " + out_name + " was cut short by another process (0 bytes of the " +
+             std::to_string(block_out) + " this run wrote); what it holds is not the conversion\n",
+         "", ""},
+        {"renamed away",
+         [](const scratch_dir& d) { std::filesystem::rename(d.file(out_name), d.file("moved")); },
+         ended + replaced + "no file has the name now\n", "", complete},
+        {"replaced",
+         [](const scratch_dir& d) {
+             std::filesystem::rename(d.file(out_name), d.file("moved"));
+             d.put(out_name, "another\n");
+         },
+         ended + replaced + "the file that has the name now is not this run's output\n", "another\n", complete},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        scratch_dir dir;
+        pipes::fifo_run run(dir);
+        ASSERT_TRUE(run.input.feed(in.substr(0, block_end)));
+        ASSERT_TRUE(pipes::wait_for_size(dir.file(out_name), block_out));
+        c.act(dir);
+        run.input.feed(in.substr(block_end));
+        run.input.close();
+        const run_result r = testing_support::finish(run.run);
+        EXPECT_EQ(r.status, 2);
+        // Found at the flush before a read or at the end, as the reads fall.
+        EXPECT_TRUE(r.errors.ends_with(c.errors)) << r.errors;
+        EXPECT_EQ(dir.exists(out_name) ? dir.get(out_name) : "", c.output);
+        EXPECT_EQ(dir.exists("moved") ? dir.get("moved") : "", c.moved);
+    }
 }
 
 TEST(OutputFault, FailureReportedWhenTheOutputIsClosedIsNoNormalEnd) {

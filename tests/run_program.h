@@ -34,6 +34,9 @@ struct run_options {
     std::string output_file = {};
     std::string errors_file = {};
     int error_mode = 0;  // O_TRUNC or O_APPEND
+    // A descriptor of the test's own (a pipe, a terminal) as standard error,
+    // instead of a file; when not -1.
+    int errors_descriptor = -1;
     // A command the program runs under (strace with its arguments, say),
     // or none.
     std::vector<std::string> wrapper = {};
