@@ -20,6 +20,7 @@
 #include "textio/decimal.h"
 #include "textio/reader.h"
 #include "memory_stream.h"
+#include "support.h"
 
 namespace {
 
@@ -28,8 +29,8 @@ using namespace std::string_literals;
 // Enough zeros to carry any midpoint's digits past those a decimal keeps.
 constexpr std::size_t decimal_far_zeros = textio::decimal::max_digits + 50;
 
-std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
-float from_bits(std::uint32_t b) { return std::bit_cast<float>(b); }
+using testing_support::bits;
+using testing_support::from_bits;
 
 std::string hex(float v) {
     char b[64];

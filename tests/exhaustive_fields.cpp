@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "field_reference.h"
+#include "support.h"
 #include "textio/fields.h"
 
 namespace {
@@ -77,8 +78,7 @@ void run_range(const options& o, kind k, std::uint64_t first, std::uint64_t last
     const bool fast = o.method == reference::method::to_chars;
     for (std::uint64_t p = first; p <= last; ++p) {
         const auto bits = static_cast<std::uint32_t>(p);
-        float v;
-        std::memcpy(&v, &bits, sizeof v);
+        const float v = testing_support::from_bits(bits);
         field_of(got, v, k);
         reference::field(want, v, k, o.method);
         const bool differs = std::memcmp(got, want, sizeof got) != 0;

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "field_reference.h"
+#include "support.h"
 
 namespace {
 
@@ -45,8 +45,8 @@ std::string integer_field(std::int32_t v) {
     return std::string(f, sizeof f);
 }
 
-float from_bits(std::uint32_t b) { return std::bit_cast<float>(b); }
-std::uint32_t to_bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+using testing_support::bits;
+using testing_support::from_bits;
 
 struct xorshift {
     std::uint64_t s;
@@ -60,7 +60,7 @@ struct xorshift {
 
 // Adds v and its neighbours up to `ulps` steps away, with both signs.
 void around(std::vector<std::uint32_t>& out, float v, int ulps) {
-    const std::uint32_t b = to_bits(std::fabs(v));
+    const std::uint32_t b = bits(std::fabs(v));
     for (int i = -ulps; i <= ulps; ++i) {
         const std::int64_t c = static_cast<std::int64_t>(b) + i;
         if (c < 0 || c > 0x7f800000) continue;  // up to +infinity

@@ -8,11 +8,11 @@
 
 #include "memory_stream.h"
 #include "reference_reader.h"
+#include "support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -28,6 +28,7 @@
 
 namespace {
 
+using testing_support::bits;
 using testing_support::chunks;
 using testing_support::memory_source;
 using textio::item;
@@ -42,7 +43,7 @@ constexpr float real_unset = -777.0f;
 constexpr std::int32_t integer_unset = -777;
 
 std::string show(float v) {
-    if (std::bit_cast<std::uint32_t>(v) == std::bit_cast<std::uint32_t>(real_unset)) return "?";
+    if (bits(v) == bits(real_unset)) return "?";
     char b[32];
     return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
 }
@@ -597,7 +598,7 @@ TEST(Reader, ScansChosenAsFormsChange) {
         for (std::size_t k = 0; k < expect.size() && failures < 10; k += 7) {
             ASSERT_TRUE(rd.read_list(items)) << "row " << k / 7;
             for (std::size_t j = 0; j < 7; ++j)
-                if (std::bit_cast<std::uint32_t>(row[j]) != std::bit_cast<std::uint32_t>(expect[k + j]) && ++failures)
+                if (bits(row[j]) != bits(expect[k + j]) && ++failures)
                     ADD_FAILURE() << "row " << k / 7 << " item " << j + 1 << ": " << show(row[j]) << ", expected "
                                   << show(expect[k + j]) << (chunk == whole ? "" : ", in chunks");
         }
