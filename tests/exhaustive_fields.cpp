@@ -52,19 +52,6 @@ struct totals {
     int reported = 0;
 };
 
-void field_of(char* f, float v, kind k) {
-    switch (k) {
-        case kind::fixed9:
-            return textio::put_real(f, textio::real_field::f15_9, v);
-        case kind::fixed5:
-            return textio::put_real(f, textio::real_field::f15_5, v);
-        case kind::fixed3:
-            return textio::put_real(f, textio::real_field::f15_3, v);
-        case kind::scientific:
-            return textio::put_real(f, textio::real_field::es15_5e3, v);
-    }
-}
-
 void show(totals& t, const char* what, std::uint32_t bits, kind k, const char* a, const char* b) {
     std::lock_guard<std::mutex> lock(t.report);
     if (++t.reported > 20) return;
@@ -79,7 +66,7 @@ void run_range(const options& o, kind k, std::uint64_t first, std::uint64_t last
     for (std::uint64_t p = first; p <= last; ++p) {
         const auto bits = static_cast<std::uint32_t>(p);
         const float v = testing_support::from_bits(bits);
-        field_of(got, v, k);
+        textio::put_real(got, reference::program_kind(k), v);
         reference::field(want, v, k, o.method);
         const bool differs = std::memcmp(got, want, sizeof got) != 0;
         // A multiplicative hash picks the sample, so that it is not tied

@@ -19,23 +19,9 @@ namespace {
 
 using reference::kind;
 
-textio::real_field field_of(kind k) {
-    switch (k) {
-        case kind::fixed9:
-            return textio::real_field::f15_9;
-        case kind::fixed5:
-            return textio::real_field::f15_5;
-        case kind::fixed3:
-            return textio::real_field::f15_3;
-        case kind::scientific:
-            break;
-    }
-    return textio::real_field::es15_5e3;
-}
-
 std::string ours(float v, kind k) {
     char f[textio::real_width];
-    textio::put_real(f, field_of(k), v);
+    textio::put_real(f, reference::program_kind(k), v);
     return std::string(f, sizeof f);
 }
 
