@@ -19,6 +19,7 @@
 namespace {
 
 using testing_support::holds;
+using testing_support::out_name;
 using testing_support::read_file;
 using testing_support::run_converter;
 using testing_support::run_options;
@@ -26,8 +27,6 @@ using testing_support::scratch_dir;
 using testing_support::unprivileged_run_refused;
 using testing_support::where;
 namespace fs = std::filesystem;
-
-const std::string out_name = "FORCINGS_ASCII_lsf";
 
 std::string header(const std::string& count_and_rows, const std::string& reals) {
     return count_and_rows + "     " + reals + "\n";

@@ -28,12 +28,12 @@
 namespace {
 
 using testing_support::holds;
+using testing_support::out_name;
 using testing_support::run_converter;
 using testing_support::run_result;
 using testing_support::scratch_dir;
 using testing_support::where;
 
-const std::string out_name = "FORCINGS_ASCII_lsf";
 constexpr std::size_t header_len = textio::header_line_length;
 constexpr std::size_t data_len = textio::data_line_length;
 
