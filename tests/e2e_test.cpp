@@ -15,12 +15,15 @@
 #include <vector>
 
 #include "run_program.h"
+#include "support.h"
 
 namespace {
 
 using testing_support::holds;
 using testing_support::out_name;
 using testing_support::read_file;
+using testing_support::row_line;
+using testing_support::row_text;
 using testing_support::run_converter;
 using testing_support::run_options;
 using testing_support::scratch_dir;
@@ -31,11 +34,6 @@ namespace fs = std::filesystem;
 std::string header(const std::string& count_and_rows, const std::string& reals) {
     return count_and_rows + "     " + reals + "\n";
 }
-
-const std::string row_text = "1 2 3 4 5 6 7\n";
-// The data line of row_text with ref_value 2: the ratio 2/2 makes the power 1.
-const std::string row_line =
-    "    2.000000000  -8.23200E-002    5.000000000    6.000000000   6.69667E+002   4.00000E+003\n";
 
 TEST(Conformance, EveryVectorGivesItsBytesAndStatus) {
     const fs::path data = fs::path(LSF2ASCII_SOURCE_DIR) / "tests" / "data";

@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <string>
 
 namespace testing_support {
 
@@ -11,5 +12,12 @@ namespace testing_support {
 // values to the bit (signed zeros, NaN payloads) and to name any float.
 inline std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
 inline float from_bits(std::uint32_t b) { return std::bit_cast<float>(b); }
+
+// An input row, and the data line the program writes for it in a block whose
+// ref_value is 2: the ratio 2/2 makes the power 1. The same line is the one
+// of the values 2, -0.08232, 5, 6, 669.667 and 4000.
+inline const std::string row_text = "1 2 3 4 5 6 7\n";
+inline const std::string row_line =
+    "    2.000000000  -8.23200E-002    5.000000000    6.000000000   6.69667E+002   4.00000E+003\n";
 
 }  // namespace testing_support
