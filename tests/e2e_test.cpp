@@ -189,10 +189,17 @@ TEST(Blocks, ThousandthBlockCountIsAsterisks) {
 }
 
 TEST(Blocks, CrLfLinesReadAsLfLines) {
+    // Carriage returns before every line feed, and blank CRLF lines in the
+    // second block, read as blanks; lines are counted as the line feeds go.
+    const std::string row = "1 2 3 4 5 6 7\r\n";
     scratch_dir dir;
-    dir.put("lsf", "title\r\n 1.5 1 2.0\r\n1 2 3 4 5 6 7\r\n");
-    EXPECT_EQ(run_converter(dir).status, 2);
-    EXPECT_EQ(dir.get(out_name), header("001     001", "        1.50000          2.000          0.000") + row_line);
+    dir.put("lsf", "title\r\n 1.5 1 2.0\r\n" + row + "\r\n 1.5 2 2.0\r\n\r\n" + row + "\r\n" + row + "\r\n");
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 10: 2 blocks converted\n");
+    EXPECT_EQ(dir.get(out_name), header("001     001", "        1.50000          2.000          0.000") + row_line +
+                                     header("002     002", "        1.50000          2.000          0.000") + row_line +
+                                     row_line);
 }
 
 TEST(Storage, HugeRowCountFailsBeforeAnyRowIsRead) {

@@ -326,27 +326,6 @@ TEST(NotText, NulBytesAndInvalidUtf8) {
     }
 }
 
-TEST(NotText, CrLfLineEndsThroughoutAFile) {
-    // Carriage returns everywhere, blank CRLF lines included, read as blanks.
-    const std::string in = blocks_input(3, 2);
-    std::string crlf;
-    for (char ch : in) {
-        if (ch == '\n')
-            crlf += "\r\n\r\n";
-        else
-            crlf += ch;
-    }
-    scratch_dir lf;
-    lf.put("lsf", in);
-    run_converter(lf);
-    scratch_dir dir;
-    dir.put("lsf", crlf);
-    const run_result r = run_converter(dir);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 20: 3 blocks converted\n");
-    EXPECT_EQ(dir.get(out_name), lf.get(out_name));
-}
-
 }  // namespace
 
 namespace pipes {

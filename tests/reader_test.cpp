@@ -168,6 +168,11 @@ const std::vector<reader_case> separator_cases = {
     {"t\r\n1 2 3\r\n4,5,6\r\n", {{"-", "ok"}, {"rrr", "1 2 3 | ok"}, {"rrr", "4 5 6 | ok"}, {"r", "? | eof 3"}}},
     {"1\r2\r3\n", {{"rrr", "1 2 3 | ok"}}},
     {"1 ,\r\n2\r\n\r\n3\r\n", {{"rrr", "1 2 3 | ok"}}},
+    {"t\r\n\r\n 0.5 2 1000.0\r\n\r\n1000.25 900.5 288.1 0.0131 5.02 -0.7 -1.5e-4\r\n\r\n",
+     {{"-", "ok"},
+      {"rir", "0.5 2 1000 | ok"},
+      {"rrrrrrr", "1000.25 900.5 288.1 0.0131 5.02 -0.7 -0.00015 | ok"},
+      {"r", "? | eof 6"}}},
 };
 
 const std::vector<reader_case> line_end_cases = {
