@@ -444,6 +444,7 @@ TEST(Decimal, DigitsPastTheKeptOnes) {
         b.add("16777216."s + std::string(kept + extra, '9'), 16777216.0f);
         b.add("16777217"s + z + "e-" + std::to_string(z.size()), 16777216.0f);
         b.add("16777217"s + z + "1e-" + std::to_string(z.size() + 1), 16777218.0f);
+        b.add("16777219"s + z + "e-" + std::to_string(z.size()), 16777220.0f);  // a tie, up to the even one
         b.add("-0.16777219"s + z + "1e8", -16777220.0f);
         b.add("0."s + std::string(extra, '0') + "16777217" + z + "1e" + std::to_string(extra + 8), 16777218.0f);
     }

@@ -215,18 +215,10 @@ TEST(HugeValues, HundredThousandDigitNumbersReadAsTheirShortForms) {
         std::string huge;
         std::string short_form;
     } cases[] = {
-        // A row count: leading zeros do not count, a value beyond 32 bits is
-        // malformed.
+        // A row count with leading zeros, and a real beyond the range: what
+        // such numbers read as is the reader's test (Reader.HundredThousandDigits).
         {" 1.0 " + zeros + "1 1.0\n1 2 3 4 5 6 7\n", " 1.0 1 1.0\n1 2 3 4 5 6 7\n"},
-        {" 1.0 -" + zeros + "3 1.0\n", " 1.0 -3 1.0\n"},
-        {" 1.0 " + ones + " 1.0\n", " 1.0 " + ones.substr(0, 41) + " 1.0\n"},
-        // Reals: a long mantissa rounds to the nearest float; beyond the
-        // range it is an infinity, below it zero.
-        {" 1.0 1 1.0\n1 1." + zeros + "1 3 4 5 6 7\n", " 1.0 1 1.0\n1 1 3 4 5 6 7\n"},
         {" 1.0 1 1.0\n1 " + ones + " 3 4 5 6 7\n", " 1.0 1 1.0\n1 1e39 3 4 5 6 7\n"},
-        {" 1.0 1 1.0\n1 " + ones + "e-100002 3 4 5 6 7\n", " 1.0 1 1.0\n1 0.00111111111 3 4 5 6 7\n"},
-        {" 1.0 1 1.0\n1 2 3 4 5 6 0." + zeros + "7\n", " 1.0 1 1.0\n1 2 3 4 5 6 0\n"},
-        {" 1.0 1 1.0\n1 2 3 4 5 6 7e" + ones + "\n", " 1.0 1 1.0\n1 2 3 4 5 6 1e39\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.short_form);

@@ -496,6 +496,8 @@ TEST(Reader, MalformedValueText) {
         {"1 " + long_value + "\n", {"rr"}, long_value.substr(0, 41)},
         // Longer than the reader's buffer.
         {"1 " + std::string(std::size_t{1} << 19, '7') + "x\n", {"rr"}, std::string(41, '7')},
+        // A header's row count of 100,000 digits.
+        {" 1.0 " + std::string(100000, '1') + " 1.0\n", {"rir"}, std::string(41, '1')},
     };
     static_assert(textio::reader::text_size == 40);
     for (const auto& c : cases) {
@@ -696,9 +698,12 @@ TEST(Reader, VeryLongLines) {
     check(cases, {whole, 1, 4093});
 }
 
+// Numbers of 100,000 digits and more, read through refills of every size.
+// How the digits past those a decimal keeps round is the decimal test's
+// (Decimal.DigitsPastTheKeptOnes).
 TEST(Reader, HundredThousandDigits) {
     using namespace std::string_literals;
-    const std::string z(100000, '0');
+    const std::string z(100000, '0'), ones(100000, '1');
     std::vector<reader_case> cases = {
         {"0."s + z + "1\n", {{"r", "0 | ok"}}},
         {"1"s + z + "\n", {{"r", "inf | ok"}}},
@@ -706,12 +711,13 @@ TEST(Reader, HundredThousandDigits) {
         {"0."s + z.substr(1) + "15e100001\n", {{"r", "15 | ok"}}},
         {"1"s + z.substr(1) + "e-99999\n", {{"r", "1 | ok"}}},
         {"."s + z + "25+100001 " + z + "3\n", {{"rr", "2.5 3 | ok"}}},
-        // Past the first digits only a far one tells a tie from a value above it.
-        {"16777217."s + z + "\n", {{"r", "16777216 | ok"}}},
+        {"1."s + z + "1\n", {{"r", "1 | ok"}}},
+        // A far digit that tells a tie from a value above it outlives the
+        // refills before it, whatever the reads bring.
         {"16777217."s + z + "1\n", {{"r", "16777218 | ok"}}},
-        {"16777216."s + std::string(100000, '9') + "\n", {{"r", "16777216 | ok"}}},
-        {"16777217"s + z + "1e-100001\n", {{"r", "16777218 | ok"}}},
-        {"16777219"s + z + "e-100000\n", {{"r", "16777220 | ok"}}},
+        {ones + "e-100002\n", {{"r", "0.0011111111 | ok"}}},
+        // An exponent of 100,000 digits.
+        {"7e"s + ones + "\n", {{"r", "inf | ok"}}},
         {z + "7 1" + z + "\n", {{"ii", "7 ? | malformed 2 integer line 1"}}},
         {"-"s + z + "2147483648\n", {{"i", "-2147483648 | ok"}}},
     };
