@@ -142,16 +142,6 @@ TEST(EndOfInput, EveryEndSaysWhereTheInputStoppedAndWhatTheOutputHolds) {
     }
 }
 
-TEST(Blocks, ZeroAndNegativeRowCountsWriteAnEmptyLine) {
-    scratch_dir dir;
-    dir.put("lsf", "t\n 1.0 0 2.0\n 3.0 -4 5.0\n");
-    const auto r = run_converter(dir);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(dir.get(out_name), header("001     000", "        1.00000          2.000          0.000") + "\n" +
-                                     header("002     ***", "        3.00000          5.000          0.000") + "\n");
-    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 3: 2 blocks converted\n");
-}
-
 TEST(Blocks, StorageReusedByALaterBlockHoldsNothingOfTheEarlierOne) {
     // The second block's rows, each ended after three items by a slash, fit
     // in the storage the first block's full rows released: its unread items
@@ -174,15 +164,21 @@ TEST(Blocks, StorageReusedByALaterBlockHoldsNothingOfTheEarlierOne) {
         ASSERT_EQ(out.compare(second + 62 + i * short_line.size(), short_line.size(), short_line), 0) << i;
 }
 
-TEST(Blocks, ThousandthBlockCountIsAsterisks) {
-    std::string in = "t\n";
-    for (int i = 0; i < 1001; ++i) in += "0 0 0\n";
+TEST(Blocks, EmptyBlocksAndTheThousandthBlock) {
+    // A zero or negative row count writes one empty line, the negative one
+    // shown as asterisks; from the thousandth block on, so is the block count.
+    std::string in = "t\n 1.0 0 2.0\n 3.0 -4 5.0\n";
+    for (int i = 2; i < 1001; ++i) in += "0 0 0\n";
     scratch_dir dir;
     dir.put("lsf", in);
-    EXPECT_EQ(run_converter(dir).status, 2);
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 1002: 1001 blocks converted\n");
     const std::string out = dir.get(out_name);
     const std::string zeros = "             0.00000          0.000          0.000\n\n";
     EXPECT_EQ(out.size(), 1001 * (61 + 2u));
+    EXPECT_EQ(out.substr(0, 2 * 63), header("001     000", "        1.00000          2.000          0.000") + "\n" +
+                                         header("002     ***", "        3.00000          5.000          0.000") + "\n");
     EXPECT_EQ(out.substr(998 * 63, 63), "999     000" + zeros);
     EXPECT_EQ(out.substr(999 * 63, 63), "***     000" + zeros);
     EXPECT_EQ(out.substr(1000 * 63, 63), "***     000" + zeros);
