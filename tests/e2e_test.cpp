@@ -198,18 +198,6 @@ TEST(Blocks, CrLfLinesReadAsLfLines) {
                                      row_line);
 }
 
-TEST(Storage, HugeRowCountFailsBeforeAnyRowIsRead) {
-    scratch_dir dir;
-    dir.put("lsf", "t\n 1.0 1 2.0\n" + row_text + " 1.0 2147483647 2.0\n");
-    const auto r = run_converter(dir);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.errors,
-              "lsf2ascii: block 2 (header in input line 4) asks for storage for 2147483647 rows\n"
-              "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
-    // The block before it is complete and reaches the file.
-    EXPECT_EQ(dir.get(out_name), header("001     001", "        1.00000          2.000          0.000") + row_line);
-}
-
 TEST(Malformed, DiagnosticQuotesTheValueAndNamesItemTypeAndLine) {
     using namespace std::string_literals;
     struct {

@@ -20,4 +20,10 @@ inline const std::string row_text = "1 2 3 4 5 6 7\n";
 inline const std::string row_line =
     "    2.000000000  -8.23200E-002    5.000000000    6.000000000   6.69667E+002   4.00000E+003\n";
 
+// A block of that row, and the lines the program writes for it as the
+// first block of a file.
+inline const std::string block_text = " 1.0 1 2.0\n" + row_text;
+inline const std::string first_block_lines =
+    "001     001             1.00000          2.000          0.000\n" + row_line;
+
 }  // namespace testing_support
