@@ -290,7 +290,7 @@ TEST(HugeLines, HundredMegabyteLinesNeedNoMoreMemory) {
 
 TEST(NotText, NulBytesAndInvalidUtf8) {
     using namespace std::string_literals;
-    const std::string first = " 1.0 1 2.0\n1 2 3 4 5 6 7\n";
+    const std::string& first = block_text;
     const std::string& first_out = first_block_lines;
     struct {
         std::string input;
