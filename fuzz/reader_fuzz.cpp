@@ -25,6 +25,7 @@
 #include "check.h"
 #include "memory_stream.h"
 #include "reference_reader.h"
+#include "support.h"
 #include "textio/index.h"
 #include "textio/reader.h"
 
@@ -69,14 +70,14 @@ std::vector<step> run_with(Reader& rd, const std::uint8_t* ops, std::string_view
         textio::item list[7];
         for (int i = 0; i < n; ++i) {
             const std::uint32_t fill = 0x7fc00000u + static_cast<std::uint32_t>(k * 8 + i);
-            std::memcpy(&reals[i], &fill, sizeof fill);
+            reals[i] = testing_support::from_bits(fill);
             ints[i] = static_cast<std::int32_t>(fill);
             list[i] = i < 5 && ((b >> 3) >> i & 1) ? textio::item::integer(ints[i]) : textio::item::real(reals[i]);
         }
         s.r = n == 0 ? rd.skip_line() : rd.read_list(std::span<const textio::item>(list, static_cast<std::size_t>(n)));
         for (int i = 0; i < n; ++i) {
             if (list[i].type == textio::kind::real)
-                std::memcpy(&s.values[i], &reals[i], sizeof(float));
+                s.values[i] = testing_support::bits(reals[i]);
             else
                 std::memcpy(&s.values[i], &ints[i], sizeof(std::int32_t));
         }

@@ -20,6 +20,7 @@
 #include "textio/decimal.h"
 #include "textio/reader.h"
 #include "memory_stream.h"
+#include "support.h"
 
 namespace {
 
@@ -28,8 +29,8 @@ using namespace std::string_literals;
 // Enough zeros to carry any midpoint's digits past those a decimal keeps.
 constexpr std::size_t decimal_far_zeros = textio::decimal::max_digits + 50;
 
-std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
-float from_bits(std::uint32_t b) { return std::bit_cast<float>(b); }
+using testing_support::bits;
+using testing_support::from_bits;
 
 std::string hex(float v) {
     char b[64];
@@ -443,6 +444,7 @@ TEST(Decimal, DigitsPastTheKeptOnes) {
         b.add("16777216."s + std::string(kept + extra, '9'), 16777216.0f);
         b.add("16777217"s + z + "e-" + std::to_string(z.size()), 16777216.0f);
         b.add("16777217"s + z + "1e-" + std::to_string(z.size() + 1), 16777218.0f);
+        b.add("16777219"s + z + "e-" + std::to_string(z.size()), 16777220.0f);  // a tie, up to the even one
         b.add("-0.16777219"s + z + "1e8", -16777220.0f);
         b.add("0."s + std::string(extra, '0') + "16777217" + z + "1e" + std::to_string(extra + 8), 16777218.0f);
     }

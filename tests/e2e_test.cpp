@@ -15,11 +15,15 @@
 #include <vector>
 
 #include "run_program.h"
+#include "support.h"
 
 namespace {
 
 using testing_support::holds;
+using testing_support::out_name;
 using testing_support::read_file;
+using testing_support::row_line;
+using testing_support::row_text;
 using testing_support::run_converter;
 using testing_support::run_options;
 using testing_support::scratch_dir;
@@ -27,16 +31,9 @@ using testing_support::unprivileged_run_refused;
 using testing_support::where;
 namespace fs = std::filesystem;
 
-const std::string out_name = "FORCINGS_ASCII_lsf";
-
 std::string header(const std::string& count_and_rows, const std::string& reals) {
     return count_and_rows + "     " + reals + "\n";
 }
-
-const std::string row_text = "1 2 3 4 5 6 7\n";
-// The data line of row_text with ref_value 2: the ratio 2/2 makes the power 1.
-const std::string row_line =
-    "    2.000000000  -8.23200E-002    5.000000000    6.000000000   6.69667E+002   4.00000E+003\n";
 
 TEST(Conformance, EveryVectorGivesItsBytesAndStatus) {
     const fs::path data = fs::path(LSF2ASCII_SOURCE_DIR) / "tests" / "data";
@@ -145,16 +142,6 @@ TEST(EndOfInput, EveryEndSaysWhereTheInputStoppedAndWhatTheOutputHolds) {
     }
 }
 
-TEST(Blocks, ZeroAndNegativeRowCountsWriteAnEmptyLine) {
-    scratch_dir dir;
-    dir.put("lsf", "t\n 1.0 0 2.0\n 3.0 -4 5.0\n");
-    const auto r = run_converter(dir);
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(dir.get(out_name), header("001     000", "        1.00000          2.000          0.000") + "\n" +
-                                     header("002     ***", "        3.00000          5.000          0.000") + "\n");
-    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 3: 2 blocks converted\n");
-}
-
 TEST(Blocks, StorageReusedByALaterBlockHoldsNothingOfTheEarlierOne) {
     // The second block's rows, each ended after three items by a slash, fit
     // in the storage the first block's full rows released: its unread items
@@ -177,38 +164,38 @@ TEST(Blocks, StorageReusedByALaterBlockHoldsNothingOfTheEarlierOne) {
         ASSERT_EQ(out.compare(second + 62 + i * short_line.size(), short_line.size(), short_line), 0) << i;
 }
 
-TEST(Blocks, ThousandthBlockCountIsAsterisks) {
-    std::string in = "t\n";
-    for (int i = 0; i < 1001; ++i) in += "0 0 0\n";
+TEST(Blocks, EmptyBlocksAndTheThousandthBlock) {
+    // A zero or negative row count writes one empty line, the negative one
+    // shown as asterisks; from the thousandth block on, so is the block count.
+    std::string in = "t\n 1.0 0 2.0\n 3.0 -4 5.0\n";
+    for (int i = 2; i < 1001; ++i) in += "0 0 0\n";
     scratch_dir dir;
     dir.put("lsf", in);
-    EXPECT_EQ(run_converter(dir).status, 2);
+    const auto r = run_converter(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 1002: 1001 blocks converted\n");
     const std::string out = dir.get(out_name);
     const std::string zeros = "             0.00000          0.000          0.000\n\n";
     EXPECT_EQ(out.size(), 1001 * (61 + 2u));
+    EXPECT_EQ(out.substr(0, 2 * 63), header("001     000", "        1.00000          2.000          0.000") + "\n" +
+                                         header("002     ***", "        3.00000          5.000          0.000") + "\n");
     EXPECT_EQ(out.substr(998 * 63, 63), "999     000" + zeros);
     EXPECT_EQ(out.substr(999 * 63, 63), "***     000" + zeros);
     EXPECT_EQ(out.substr(1000 * 63, 63), "***     000" + zeros);
 }
 
 TEST(Blocks, CrLfLinesReadAsLfLines) {
+    // Carriage returns before every line feed, and blank CRLF lines in the
+    // second block, read as blanks; lines are counted as the line feeds go.
+    const std::string row = "1 2 3 4 5 6 7\r\n";
     scratch_dir dir;
-    dir.put("lsf", "title\r\n 1.5 1 2.0\r\n1 2 3 4 5 6 7\r\n");
-    EXPECT_EQ(run_converter(dir).status, 2);
-    EXPECT_EQ(dir.get(out_name), header("001     001", "        1.50000          2.000          0.000") + row_line);
-}
-
-TEST(Storage, HugeRowCountFailsBeforeAnyRowIsRead) {
-    scratch_dir dir;
-    dir.put("lsf", "t\n 1.0 1 2.0\n" + row_text + " 1.0 2147483647 2.0\n");
+    dir.put("lsf", "title\r\n 1.5 1 2.0\r\n" + row + "\r\n 1.5 2 2.0\r\n\r\n" + row + "\r\n" + row + "\r\n");
     const auto r = run_converter(dir);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.errors,
-              "lsf2ascii: block 2 (header in input line 4) asks for storage for 2147483647 rows; "
-              "FORCINGS_ASCII_lsf holds 1 complete block\n"
-              "lsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
-    // The block before it is complete and reaches the file.
-    EXPECT_EQ(dir.get(out_name), header("001     001", "        1.00000          2.000          0.000") + row_line);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors, where(18, 10) + "end of file after input line 10: 2 blocks converted\n");
+    EXPECT_EQ(dir.get(out_name), header("001     001", "        1.50000          2.000          0.000") + row_line +
+                                     header("002     002", "        1.50000          2.000          0.000") + row_line +
+                                     row_line);
 }
 
 TEST(Malformed, DiagnosticQuotesTheValueAndNamesItemTypeAndLine) {

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "field_reference.h"
+#include "support.h"
 #include "textio/fields.h"
 
 namespace {
@@ -51,19 +52,6 @@ struct totals {
     int reported = 0;
 };
 
-void field_of(char* f, float v, kind k) {
-    switch (k) {
-        case kind::fixed9:
-            return textio::put_real(f, textio::real_field::f15_9, v);
-        case kind::fixed5:
-            return textio::put_real(f, textio::real_field::f15_5, v);
-        case kind::fixed3:
-            return textio::put_real(f, textio::real_field::f15_3, v);
-        case kind::scientific:
-            return textio::put_real(f, textio::real_field::es15_5e3, v);
-    }
-}
-
 void show(totals& t, const char* what, std::uint32_t bits, kind k, const char* a, const char* b) {
     std::lock_guard<std::mutex> lock(t.report);
     if (++t.reported > 20) return;
@@ -77,9 +65,8 @@ void run_range(const options& o, kind k, std::uint64_t first, std::uint64_t last
     const bool fast = o.method == reference::method::to_chars;
     for (std::uint64_t p = first; p <= last; ++p) {
         const auto bits = static_cast<std::uint32_t>(p);
-        float v;
-        std::memcpy(&v, &bits, sizeof v);
-        field_of(got, v, k);
+        const float v = testing_support::from_bits(bits);
+        textio::put_real(got, reference::program_kind(k), v);
         reference::field(want, v, k, o.method);
         const bool differs = std::memcmp(got, want, sizeof got) != 0;
         // A multiplicative hash picks the sample, so that it is not tied

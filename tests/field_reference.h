@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include "textio/fields.h"
+
 namespace reference {
 
 constexpr int width = 15;
@@ -33,6 +35,22 @@ inline const char* name(kind k) {
             return "ES15.5E3";
     }
     return "?";
+}
+
+// The program's name for the same field kind, for textio::put_real: the one
+// map from a kind to the field the program fills, for every test of fields.
+inline textio::real_field program_kind(kind k) {
+    switch (k) {
+        case kind::fixed9:
+            return textio::real_field::f15_9;
+        case kind::fixed5:
+            return textio::real_field::f15_5;
+        case kind::fixed3:
+            return textio::real_field::f15_3;
+        case kind::scientific:
+            break;
+    }
+    return textio::real_field::es15_5e3;
 }
 
 inline int decimals(kind k) { return k == kind::fixed9 ? 9 : k == kind::fixed5 ? 5 : 3; }

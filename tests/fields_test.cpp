@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -14,28 +13,15 @@
 #include <vector>
 
 #include "field_reference.h"
+#include "support.h"
 
 namespace {
 
 using reference::kind;
 
-textio::real_field field_of(kind k) {
-    switch (k) {
-        case kind::fixed9:
-            return textio::real_field::f15_9;
-        case kind::fixed5:
-            return textio::real_field::f15_5;
-        case kind::fixed3:
-            return textio::real_field::f15_3;
-        case kind::scientific:
-            break;
-    }
-    return textio::real_field::es15_5e3;
-}
-
 std::string ours(float v, kind k) {
     char f[textio::real_width];
-    textio::put_real(f, field_of(k), v);
+    textio::put_real(f, reference::program_kind(k), v);
     return std::string(f, sizeof f);
 }
 
@@ -45,8 +31,8 @@ std::string integer_field(std::int32_t v) {
     return std::string(f, sizeof f);
 }
 
-float from_bits(std::uint32_t b) { return std::bit_cast<float>(b); }
-std::uint32_t to_bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+using testing_support::bits;
+using testing_support::from_bits;
 
 struct xorshift {
     std::uint64_t s;
@@ -60,7 +46,7 @@ struct xorshift {
 
 // Adds v and its neighbours up to `ulps` steps away, with both signs.
 void around(std::vector<std::uint32_t>& out, float v, int ulps) {
-    const std::uint32_t b = to_bits(std::fabs(v));
+    const std::uint32_t b = bits(std::fabs(v));
     for (int i = -ulps; i <= ulps; ++i) {
         const std::int64_t c = static_cast<std::int64_t>(b) + i;
         if (c < 0 || c > 0x7f800000) continue;  // up to +infinity

@@ -7,18 +7,18 @@
 // the method yields what single-precision arithmetic must give.
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
 
 #include "app/rows.h"
+#include "support.h"
 
 namespace {
 
-float f(std::uint32_t bits) { return std::bit_cast<float>(bits); }
-std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
+using testing_support::bits;
+using testing_support::from_bits;
 
 constexpr std::uint32_t any_nan = 0xffffffff;  // the result is a NaN, whatever its payload
 
@@ -99,8 +99,8 @@ TEST(RowConversion, TableOfRowsToTheBit) {
     for (const row_case& c : table) {
         SCOPED_TRACE(c.what);
         float in[7], out[6];
-        for (int j = 0; j < 7; ++j) in[j] = f(c.in[j]);
-        app::convert_row(in, out, f(c.ref));
+        for (int j = 0; j < 7; ++j) in[j] = from_bits(c.in[j]);
+        app::convert_row(in, out, from_bits(c.ref));
         expect_row(out, c.out);
     }
 }
@@ -108,25 +108,26 @@ TEST(RowConversion, TableOfRowsToTheBit) {
 TEST(RowConversion, TableRowsDiscriminateFusedMultiplyAdd) {
     // The two rows above are only worth having if contraction changes them.
     for (const row_case& c : {table[1], table[2]}) {
-        const float p = ::powf(f(c.in[1]) / f(c.ref), f(0x3E8F5C29));
-        const float s = f(0x447A0000) * f(c.in[3]) / f(0x40C00000);
-        EXPECT_NE(bits(std::fma(f(c.in[2]), p, s)), c.out[4]);
+        const float p = ::powf(from_bits(c.in[1]) / from_bits(c.ref), from_bits(0x3E8F5C29));
+        const float s = from_bits(0x447A0000) * from_bits(c.in[3]) / from_bits(0x40C00000);
+        EXPECT_NE(bits(std::fma(from_bits(c.in[2]), p, s)), c.out[4]);
     }
 }
 
 // The whole row by the double method, over many random rows; the power is
 // the platform's powf, as the conversion uses it.
 TEST(RowConversion, RandomRowsMatchRoundedDoubleArithmetic) {
-    const double k1_2 = f(0x3F99999A), k9_8 = f(0x411CCCCD), k1000 = f(0x447A0000), k6 = f(0x40C00000);
-    const float k0_28 = f(0x3E8F5C29);
+    const double k1_2 = from_bits(0x3F99999A), k9_8 = from_bits(0x411CCCCD), k1000 = from_bits(0x447A0000),
+                 k6 = from_bits(0x40C00000);
+    const float k0_28 = from_bits(0x3E8F5C29);
     std::mt19937 gen(12345);
     std::uniform_int_distribution<std::uint32_t> any_bits;
     std::uniform_real_distribution<float> typical(-2000.0f, 2000.0f);
     for (int i = 0; i < 1000000; ++i) {
         float in[7], ref;
         // Half the rows of the usual magnitudes, half of any bit pattern.
-        for (float& v : in) v = i % 2 ? typical(gen) : f(any_bits(gen));
-        ref = i % 2 ? std::fabs(typical(gen)) : f(any_bits(gen));
+        for (float& v : in) v = i % 2 ? typical(gen) : from_bits(any_bits(gen));
+        ref = i % 2 ? std::fabs(typical(gen)) : from_bits(any_bits(gen));
         float out[6];
         app::convert_row(in, out, ref);
 
@@ -139,7 +140,7 @@ TEST(RowConversion, RandomRowsMatchRoundedDoubleArithmetic) {
         const float c6 = static_cast<float>(k1000 * in[3]);
         const float s = static_cast<float>(c6 / k6);
         const float c5 = static_cast<float>(static_cast<double>(s) + u);
-        const float want[6] = {in[1], f(bits(t3) ^ 0x80000000u), in[4], in[5], c5, c6};
+        const float want[6] = {in[1], from_bits(bits(t3) ^ 0x80000000u), in[4], in[5], c5, c6};
         for (int j = 0; j < 6; ++j) {
             const bool same = std::isnan(want[j]) ? std::isnan(out[j]) : bits(out[j]) == bits(want[j]);
             if (!same) {

@@ -90,12 +90,11 @@ std::string read_file(const std::string& path) {
 
 std::string where(int statement, int unit) {
     return "lsf2ascii: statement " + std::to_string(statement) + ", unit " + std::to_string(unit) + ", file " +
-           (unit == 10 ? "lsf" : "FORCINGS_ASCII_lsf") + "\n";
+           (unit == 10 ? "lsf" : out_name) + "\n";
 }
 
 std::string holds(std::size_t blocks) {
-    return "FORCINGS_ASCII_lsf holds " + std::to_string(blocks) +
-           (blocks == 1 ? " complete block" : " complete blocks");
+    return out_name + " holds " + std::to_string(blocks) + (blocks == 1 ? " complete block" : " complete blocks");
 }
 
 bool scratch_dir::exists(const std::string& name) const {

@@ -42,6 +42,9 @@ struct run_options {
     std::vector<std::string> wrapper = {};
 };
 
+// The file the program writes, in the directory it runs in.
+inline const std::string out_name = "FORCINGS_ASCII_lsf";
+
 // The bytes of a file; throws when it cannot be read.
 std::string read_file(const std::string& path);
 
