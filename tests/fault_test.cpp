@@ -467,6 +467,38 @@ TEST(Pipes, FifoInputAndOutputEndWithTheInput) {
         EXPECT_EQ(dir.get(out_name), expected);
     }
     {
+        // On a terminal, a run whose FIFO input has had no writer for a
+        // second says why it waits, once; then goes on as ever.
+        const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(terminal, 0);
+        ASSERT_EQ(::grantpt(terminal), 0);
+        ASSERT_EQ(::unlockpt(terminal), 0);
+        const int screen = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
+        ASSERT_GE(screen, 0);
+        scratch_dir dir;
+        ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
+        const auto run = testing_support::start_converter(dir, {.errors_descriptor = screen});
+        ::close(screen);
+        ::usleep(1500000);
+        const pid_t writer = pipes::spawn([&] {
+            const int fd = ::open(dir.file("lsf").c_str(), O_WRONLY);
+            if (fd >= 0 && ::write(fd, in.data(), in.size()) == static_cast<ssize_t>(in.size())) ::close(fd);
+        });
+        const run_result r = testing_support::finish(run);
+        pipes::reap(writer);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(dir.get(out_name), expected);
+        std::string said;
+        char buf[1024];
+        ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+        for (ssize_t n; (n = ::read(terminal, buf, sizeof buf)) > 0;) said.append(buf, static_cast<std::size_t>(n));
+        ::close(terminal);
+        // The terminal writes a carriage return before each line feed.
+        EXPECT_EQ(said,
+                  "lsf2ascii: waiting for a writer on the FIFO lsf\r\nlsf2ascii: statement 18, unit 10, file lsf\r\n"
+                  "end of file after input line 16: 3 blocks converted\r\n");
+    }
+    {
         scratch_dir dir;
         dir.put("lsf", in);
         ASSERT_EQ(::mkfifo(dir.file(out_name).c_str(), 0644), 0);
