@@ -183,8 +183,8 @@ TEST(Storage, RowCountBeyondTheStorageThereIsEndsWithStatusOne) {
         dir.put("lsf", "t\n" + block_text + " 1.0 " + c.rows + " 2.0\n" + row_text);
         const run_result r = run_converter(dir, {.address_space = c.address_space});
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.errors, "lsf2ascii: block 2 (header in input line 4) asks for storage for " + c.rows +
-                                " rows; " + holds(1) +
+        EXPECT_EQ(r.errors, "lsf2ascii: block 2 (header in input line 4) asks for storage for " + c.rows + " rows; " +
+                                holds(1) +
                                 "\nlsf2ascii: Cannot allocate memory\nAllocation would exceed memory limit\n");
         EXPECT_EQ(dir.get(out_name), first_block_lines);
     }
@@ -707,7 +707,8 @@ TEST(OutputFault, AnotherProcessCuttingShortOrRenamingTheOutputIsSeen) {
     const std::size_t block_out = blocks_output_size(1, rows);
     const std::string ended = where(18, 10) + "end of file after input line " +
                               std::to_string(std::count(in.begin(), in.end(), '\n')) + ": 4 blocks converted\n";
-    const std::string replaced = "lsf2ascii: " + out_name + " was renamed or removed by another process during the run: ";
+    const std::string replaced =
+        "lsf2ascii: " + out_name + " was renamed or removed by another process during the run: ";
     struct {
         const char* what;
         std::function<void(const scratch_dir&)> act;
@@ -715,13 +716,11 @@ TEST(OutputFault, AnotherProcessCuttingShortOrRenamingTheOutputIsSeen) {
         std::string output;  // what the name holds at the end
         std::string moved;   // what the file renamed away holds
     } cases[] = {
-        {"emptied",
-         [](const scratch_dir& d) { EXPECT_EQ(::truncate(d.file(out_name).c_str(), 0), 0); },
+        {"emptied", [](const scratch_dir& d) { EXPECT_EQ(::truncate(d.file(out_name).c_str(), 0), 0); },
          where(63, 20) + "write failed: " + out_name + " was cut short by another process (0 bytes of the " +
              std::to_string(block_out) + " this run wrote); what it holds is not the conversion\n",
          "", ""},
-        {"renamed away",
-         [](const scratch_dir& d) { std::filesystem::rename(d.file(out_name), d.file("moved")); },
+        {"renamed away", [](const scratch_dir& d) { std::filesystem::rename(d.file(out_name), d.file("moved")); },
          ended + replaced + "no file has the name now\n", "", complete},
         {"replaced",
          [](const scratch_dir& d) {

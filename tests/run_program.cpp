@@ -156,12 +156,10 @@ running start_converter(const scratch_dir& dir, const run_options& opts) {
     if (run.pid < 0) throw std::runtime_error("fork failed");
     if (run.pid == 0) {
         const int out = ::open(run.output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = opts.errors_descriptor >= 0           ? ::dup(opts.errors_descriptor)
+        const int mode = O_WRONLY | O_CREAT | (opts.error_mode != 0 ? opts.error_mode : O_TRUNC);
+        const int err = opts.errors_descriptor >= 0          ? ::dup(opts.errors_descriptor)
                         : run.errors_path == run.output_path ? ::dup(out)
-                                                             : ::open(run.errors_path.c_str(),
-                                                                      O_WRONLY | O_CREAT |
-                                                                          (opts.error_mode != 0 ? opts.error_mode : O_TRUNC),
-                                                                      0600);
+                                                             : ::open(run.errors_path.c_str(), mode, 0600);
         const int null = ::open("/dev/null", O_RDWR);
         if (out < 0 || err < 0 || null < 0 || ::chdir(dir.path().c_str()) != 0) ::_exit(127);
         ::dup2(null, 0);
