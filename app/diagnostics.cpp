@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "app/rows.h"
+
 namespace app {
 namespace {
 
@@ -128,10 +130,19 @@ struct lines_of {
                " of its " + count(e.nrows, "row") + " read; " + state() + "\n";
     }
     std::string operator()(const malformed_value& e) const {
-        return where(e.where) + "malformed value " + quote(e.text) + " in input line " + std::to_string(e.line) +
-               ": item " + std::to_string(e.position) +
-               (e.expected == textio::kind::integer ? " must be an integer; " : " must be a real number; ") + state() +
-               "\n";
+        const char* const need = e.out_of_range ? " is an integer beyond the range of a 32-bit row count "
+                                                  "(-2147483648 to 2147483647); "
+                                 : e.expected == textio::kind::integer ? " must be an integer; "
+                                                                       : " must be a real number; ";
+        std::string s = where(e.where) + "malformed value " + quote(e.text) + " in input line " +
+                        std::to_string(e.line) + ": item " + std::to_string(e.position) + need + state() + "\n";
+        // A header that looks like a row: the block before it may have more rows than it says.
+        if (e.before.block != 0 && e.line_values == in_columns)
+            s += "input line " + std::to_string(e.line) + " holds " + std::to_string(in_columns) +
+                 " values, as a row does: block " + std::to_string(e.before.block) + " (header in input line " +
+                 std::to_string(e.before.header_line) + ") may have more rows than its header's nrows (" +
+                 std::to_string(e.before.nrows) + ")\n";
+        return s;
     }
     std::string operator()(const read_failed& e) const {
         return where(e.where) + "read failed in input line " + std::to_string(e.line) + ": " + std::strerror(e.error) +
