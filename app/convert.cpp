@@ -44,21 +44,26 @@ private:
     std::size_t start_size_ = 0;
 };
 
-// Where a read of `where` stopped, after `blocks` complete blocks.
-failure from_read(const textio::read_result& r, statement where, const textio::reader& rd, std::int32_t blocks) {
-    const std::int32_t block = blocks + 1;
-    switch (r.what) {
-        case textio::status::malformed:
-            return malformed_value{where, r.line, r.position, r.expected, value_text(rd.malformed_text())};
-        case textio::status::read_error:
-            return read_failed{where, r.line, r.error};
-        case textio::status::ok:
-        case textio::status::end_of_file:
-            break;
+// Where a read of `where` stopped, after `blocks` complete blocks; `last` is
+// the block whose header was read last (none before the first header).
+failure from_read(const textio::read_result& r, statement where, const textio::reader& rd, std::int32_t blocks,
+                  const block_of_header& last = {}) {
+    if (const auto* m = std::get_if<textio::malformed>(&r.what)) {
+        // For a header, the block before it, whose rows may run on into it.
+        return malformed_value{where,
+                               m->line,
+                               m->position,
+                               m->expected,
+                               value_text(rd.malformed_text()),
+                               m->out_of_range,
+                               m->line_values,
+                               where == read_header ? last : block_of_header{}};
     }
+    if (const auto* e = std::get_if<textio::read_error>(&r.what)) return read_failed{where, e->line, e->error};
     if (where == skip_title) return input_empty{};
-    if (r.position == 0) return input_ended{r.line, r.no_line_end, blocks};
-    return header_cut{r.line, r.no_line_end, block, r.position};
+    const auto& e = std::get<textio::end_of_file>(r.what);
+    if (e.items_reached == 0) return input_ended{e.lines, e.no_line_end, blocks};
+    return header_cut{e.lines, e.no_line_end, blocks + 1, e.items_reached};
 }
 
 write_failed from_write(const textio::write_result& w) { return {w.lost, w.error}; }
@@ -100,10 +105,12 @@ outcome convert(textio::source& in, textio::sink& out, const run_buffers& buffer
     const textio::item header[] = {textio::item::real(lead_value), textio::item::integer(nrows),
                                    textio::item::real(ref_value)};
     rows_storage vars, varso;
+    block_of_header last;  // the block whose header was read last
     for (;;) {
         if (const textio::read_result r = rd.read_list(header); !r)
-            return finish(from_read(r, read_header, rd, blocks));
+            return finish(from_read(r, read_header, rd, blocks, last));
         const std::int64_t header_line = rd.last_line();
+        last = {blocks + 1, header_line, nrows};
 
         int error = vars.obtain(nrows, in_columns);
         if (error == 0) error = varso.obtain(nrows, out_columns);
@@ -119,8 +126,9 @@ outcome convert(textio::source& in, textio::sink& out, const run_buffers& buffer
                                                     textio::item::real(row[4]), textio::item::real(row[5]),
                                                     textio::item::real(row[6])};
             if (const textio::read_result r = rd.read_list(items); !r) {
-                if (r.what != textio::status::end_of_file) return finish(from_read(r, read_row, rd, blocks));
-                return finish(block_cut{r.line, r.no_line_end, blocks + 1, header_line, i, nrows});
+                const auto* e = std::get_if<textio::end_of_file>(&r.what);
+                if (e == nullptr) return finish(from_read(r, read_row, rd, blocks));
+                return finish(block_cut{e->lines, e->no_line_end, blocks + 1, header_line, i, nrows});
             }
         }
         if (blocks < std::numeric_limits<std::int32_t>::max()) ++blocks;  // stops at the largest count

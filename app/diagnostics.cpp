@@ -3,6 +3,8 @@
 #include <csignal>
 #include <cstring>
 
+#include "app/rows.h"
+
 namespace app {
 
 message& message::operator<<(std::string_view s) {
@@ -145,9 +147,17 @@ struct lines_of {
         where(m, e.where) << "malformed value ";
         put_quoted(m, e.text.view());
         m << " in input line " << e.line << ": item " << e.position
-          << (e.expected == textio::kind::integer ? " must be an integer; " : " must be a real number; ");
+          << (e.out_of_range                        ? " is an integer beyond the range of a 32-bit row count "
+                                                      "(-2147483648 to 2147483647); "
+              : e.expected == textio::kind::integer ? " must be an integer; "
+                                                    : " must be a real number; ");
         state();
         m << '\n';
+        // A header that looks like a row: the block before it may have more rows than it says.
+        if (e.before.block != 0 && e.line_values == in_columns)
+            m << "input line " << e.line << " holds " << in_columns << " values, as a row does: block "
+              << e.before.block << " (header in input line " << e.before.header_line
+              << ") may have more rows than its header's nrows (" << e.before.nrows << ")\n";
     }
     void operator()(const read_failed& e) const {
         where(m, e.where) << "read failed in input line " << e.line << ": " << std::strerror(e.error) << "; ";

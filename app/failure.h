@@ -66,13 +66,24 @@ struct block_cut {
     bool operator==(const block_cut&) const = default;
 };
 
+// A block by its number, its header's input line and its header's nrows.
+struct block_of_header {
+    std::int32_t block = 0;  // 0: none
+    std::int64_t header_line = 0;
+    std::int32_t nrows = 0;
+    bool operator==(const block_of_header&) const = default;
+};
+
 // Statement 18 or 21: a value that is not what its item needs.
 struct malformed_value {
     statement where = read_header;
     std::int64_t line = 0;  // the input line the value stands on
     int position = 0;       // the item's position in the read, from 1
     textio::kind expected = textio::kind::real;
-    value_text text;  // the value as it stands in the input
+    value_text text;               // the value as it stands in the input
+    bool out_of_range = false;     // a whole number beyond the 32-bit range, for an integer item
+    std::int64_t line_values = 0;  // how many values the value's line holds (-1: unknown)
+    block_of_header before;        // statement 18: the block converted last, whose rows may run on into this header
     bool operator==(const malformed_value&) const = default;
 };
 

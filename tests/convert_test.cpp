@@ -133,6 +133,21 @@ TEST(Diagnostics, EveryKindOfEnd) {
          "statement 21, unit 10, file lsf\nread failed in input line 7: Input/output error; FORCINGS_ASCII_lsf left as "
          "it was\n",
          2},
+        // A header of seven values after a block: the block's rows may run on.
+        {app::malformed_value{
+             app::read_header, 60, 2, textio::kind::integer, app::value_text("-3000000000"), true, 7, {2, 8, 50}},
+         two, regular,
+         "statement 18, unit 10, file lsf\nmalformed value \"-3000000000\" in input line 60: item 2 is an integer "
+         "beyond the range of a 32-bit row count (-2147483648 to 2147483647); FORCINGS_ASCII_lsf holds 2 complete "
+         "blocks\ninput line 60 holds 7 values, as a row does: block 2 (header in input line 8) may have more rows "
+         "than its header's nrows (50)\n",
+         2},
+        {app::malformed_value{
+             app::read_header, 60, 2, textio::kind::integer, app::value_text("1.5"), false, -1, {2, 8, 50}},
+         two, regular,
+         "statement 18, unit 10, file lsf\nmalformed value \"1.5\" in input line 60: item 2 must be an integer; "
+         "FORCINGS_ASCII_lsf holds 2 complete blocks\n",
+         2},
         {app::read_failed{app::read_row, 7, EIO}, untouched, fifo,
          "statement 21, unit 10, file lsf\nread failed in input line 7: Input/output error; FORCINGS_ASCII_lsf was "
          "sent nothing\n",

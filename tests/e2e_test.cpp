@@ -200,16 +200,43 @@ TEST(Blocks, CrLfLinesReadAsLfLines) {
 
 TEST(Malformed, DiagnosticQuotesTheValueAndNamesItemTypeAndLine) {
     using namespace std::string_literals;
+    const std::string first = "t\n 1.5 1 2.0\n" + row_text;
+    const std::string first_lines = header("001     001", "        1.50000          2.000          0.000") + row_line;
+    const std::string row_shaped = " 10.0 194.20 288.085 1.31e-02 84.40 -0.700 -1.5e-04\n";
     struct {
         std::string input;
         std::string second_line;
         int statement;
+        int blocks = 0;         // written before the malformed value
+        std::string then = "";  // the lines after the second
     } cases[] = {
         {"t\n 1.0 5.0 2.0\n", "malformed value \"5.0\" in input line 2: item 2 must be an integer", 18},
         {"t\n 1.0 1 2.0\n1 2 3\n\n 4 x 6 7\n", "malformed value \"x\" in input line 5: item 5 must be a real number",
          21},
         {"t\n 1.0 1 2.0\n1 2 3 4 5 6 7;\n", "malformed value \"7;\" in input line 3: item 7 must be a real number", 21},
-        {"t\n 1.0 3000000000 2.0\n", "malformed value \"3000000000\" in input line 2: item 2 must be an integer", 18},
+        {"t\n 1.0 3000000000 2.0\n",
+         "malformed value \"3000000000\" in input line 2: item 2 is an integer beyond the range of a 32-bit row count "
+         "(-2147483648 to 2147483647)",
+         18},
+        {"t\n 1.0 -2147483649 2.0\n",
+         "malformed value \"-2147483649\" in input line 2: item 2 is an integer beyond the range of a 32-bit row count "
+         "(-2147483648 to 2147483647)",
+         18},
+        // A row where the next header should be: the block before may have
+        // more rows than its header says. Not for the first header, nor for
+        // a line of other than seven values.
+        {first + row_shaped, "malformed value \"194.20\" in input line 4: item 2 must be an integer", 18, 1,
+         "input line 4 holds 7 values, as a row does: block 1 (header in input line 2) may have more rows than its "
+         "header's nrows (1)\n"},
+        {first + " 1.0 99999999999 2.0 4 5 6 7\n",
+         "malformed value \"99999999999\" in input line 4: item 2 is an integer beyond the range of a 32-bit row "
+         "count (-2147483648 to 2147483647)",
+         18, 1,
+         "input line 4 holds 7 values, as a row does: block 1 (header in input line 2) may have more rows than its "
+         "header's nrows (1)\n"},
+        {"t\n" + row_shaped, "malformed value \"194.20\" in input line 2: item 2 must be an integer", 18},
+        {first + " 10.0 194.20 288.085 1.31e-02 84.40 -0.700\n",
+         "malformed value \"194.20\" in input line 4: item 2 must be an integer", 18, 1},
         // The whole value up to its end, a repeat count included.
         {"t\n 0.0 1 1000.0\n 10.0 1012.50 288.085 1.31e-02 84O.40 -0.700 -1.5e-04\n",
          "malformed value \"84O.40\" in input line 3: item 5 must be a real number", 21},
@@ -225,7 +252,8 @@ TEST(Malformed, DiagnosticQuotesTheValueAndNamesItemTypeAndLine) {
         {"t\n 1.0 1 2.0\n1 2 3 4 5 6 " + std::string(39, '9') + "x\n",
          "malformed value \"" + std::string(39, '9') + "x\" in input line 3: item 7 must be a real number", 21},
     };
-    // What the output holds follows: nothing, or what it held before.
+    // What the output holds follows: the blocks before, nothing, or what it
+    // held before.
     for (const auto& c : cases) {
         for (const bool earlier : {false, true}) {
             SCOPED_TRACE(c.input + (earlier ? ", beside an earlier output" : ""));
@@ -234,9 +262,9 @@ TEST(Malformed, DiagnosticQuotesTheValueAndNamesItemTypeAndLine) {
             if (earlier) dir.put(out_name, "earlier\n");
             const auto r = run_converter(dir);
             EXPECT_EQ(r.status, 2);
-            EXPECT_EQ(r.errors, where(c.statement, 10) + c.second_line + "; " +
-                                    (earlier ? out_name + " left as it was" : holds(0)) + "\n");
-            EXPECT_EQ(dir.get(out_name), earlier ? "earlier\n" : "");
+            const std::string state = c.blocks == 0 && earlier ? out_name + " left as it was" : holds(c.blocks);
+            EXPECT_EQ(r.errors, where(c.statement, 10) + c.second_line + "; " + state + "\n" + c.then);
+            EXPECT_EQ(dir.get(out_name), c.blocks == 1 ? first_lines : earlier ? "earlier\n" : "");
         }
     }
 }

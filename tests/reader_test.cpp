@@ -24,6 +24,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -34,7 +35,6 @@ using testing_support::memory_source;
 using textio::item;
 using textio::kind;
 using textio::read_result;
-using textio::status;
 
 constexpr std::size_t whole = std::numeric_limits<std::size_t>::max();
 
@@ -50,20 +50,23 @@ std::string show(float v) {
 
 std::string show(std::int32_t v) { return v == integer_unset ? "?" : std::to_string(v); }
 
-std::string describe(const read_result& r) {
-    switch (r.what) {
-        case status::ok:
-            return "ok";
-        case status::end_of_file:
-            return "eof " + std::to_string(r.line) + (r.no_line_end ? " unended" : "");
-        case status::malformed:
-            return "malformed " + std::to_string(r.position) + (r.expected == kind::real ? " real" : " integer") +
-                   " line " + std::to_string(r.line);
-        case status::read_error:
-            return "error " + std::to_string(r.error) + " line " + std::to_string(r.line);
+// The outcome but for the values a malformed value's line holds, which
+// MalformedValueText checks.
+struct describer {
+    std::string operator()(const textio::done&) const { return "ok"; }
+    std::string operator()(const textio::end_of_file& e) const {
+        return "eof " + std::to_string(e.lines) + (e.no_line_end ? " unended" : "");
     }
-    return "?";
-}
+    std::string operator()(const textio::malformed& m) const {
+        return "malformed " + std::to_string(m.position) + (m.expected == kind::real ? " real" : " integer") +
+               " line " + std::to_string(m.line) + (m.out_of_range ? " out of range" : "");
+    }
+    std::string operator()(const textio::read_error& e) const {
+        return "error " + std::to_string(e.error) + " line " + std::to_string(e.line);
+    }
+};
+
+std::string describe(const read_result& r) { return std::visit(describer{}, r.what); }
 
 std::string escape(std::string_view s) {
     std::string out;
@@ -101,9 +104,10 @@ struct reader_case {
 };
 
 // Runs the steps until one fails; `text` gets the text of a malformed value
-// that ends them.
+// that ends them, and `values` the values its line holds.
 template <class Reader>
-std::vector<std::string> run_with(const reader_case& c, Reader& rd, std::string* text = nullptr) {
+std::vector<std::string> run_with(const reader_case& c, Reader& rd, std::string* text = nullptr,
+                                  std::int64_t* values = nullptr) {
     std::vector<std::string> out;
     for (const step& s : c.steps) {
         read_result r;
@@ -121,15 +125,19 @@ std::vector<std::string> run_with(const reader_case& c, Reader& rd, std::string*
             for (std::size_t k = 0; k < n; ++k) d += (s.kinds[k] == 'i' ? show(ints[k]) : show(reals[k])) + " ";
         }
         out.push_back(d.empty() ? describe(r) : d + "| " + describe(r));
-        if (text != nullptr && r.what == status::malformed) *text = rd.malformed_text();
+        if (const auto* m = std::get_if<textio::malformed>(&r.what)) {
+            if (text != nullptr) *text = rd.malformed_text();
+            if (values != nullptr) *values = m->line_values;
+        }
         if (!r) break;
     }
     return out;
 }
 
-std::vector<std::string> run(const reader_case& c, textio::source& src, std::string* text = nullptr) {
+std::vector<std::string> run(const reader_case& c, textio::source& src, std::string* text = nullptr,
+                             std::int64_t* values = nullptr) {
     textio::reader rd(src);
-    return run_with(c, rd, text);
+    return run_with(c, rd, text, values);
 }
 
 std::vector<std::string> expected(const reader_case& c) {
@@ -139,18 +147,24 @@ std::vector<std::string> expected(const reader_case& c) {
 }
 
 // Each case through sources of several chunk sizes; a malformed value's
-// text does not depend on where the input was cut.
+// text and the values of its line do not depend on where the input was cut.
 void check(const std::vector<reader_case>& cases, std::initializer_list<std::size_t> chunks = {whole, 1, 2, 3, 7}) {
     for (const reader_case& c : cases) {
         std::string first_text;
+        std::int64_t first_values = 0;
         for (const std::size_t chunk : chunks) {
             memory_source src(c.input, chunks::of(chunk));
             std::string text;
+            std::int64_t values = 0;
             const std::string where =
                 "input \"" + escape(c.input) + "\", " + std::to_string(chunk == whole ? 0 : chunk) + " bytes per read";
-            EXPECT_EQ(run(c, src, &text), expected(c)) << where;
-            if (chunk == *chunks.begin()) first_text = text;
+            EXPECT_EQ(run(c, src, &text, &values), expected(c)) << where;
+            if (chunk == *chunks.begin()) {
+                first_text = text;
+                first_values = values;
+            }
             EXPECT_EQ(text, first_text) << where;
+            EXPECT_EQ(values, first_values) << where;
         }
     }
 }
@@ -269,7 +283,7 @@ const std::vector<reader_case> repeat_cases = {
     {"2*5.0\n", {{"rir", "5 ? ? | malformed 2 integer line 1"}}},
     {"2*1e1\n", {{"rir", "10 ? ? | malformed 2 integer line 1"}}},
     {"1.5 2*2.5\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
-    {"2*2147483648\n", {{"rir", "2147483648 ? ? | malformed 2 integer line 1"}}},
+    {"2*2147483648\n", {{"rir", "2147483648 ? ? | malformed 2 integer line 1 out of range"}}},
     // r must be greater than zero and stand right before the asterisk.
     {"0*1\n", {{"rrr", "? ? ? | malformed 1 real line 1"}}},
     {"1 0*\n", {{"rrr", "1 ? ? | malformed 2 real line 1"}}},
@@ -330,9 +344,11 @@ const std::vector<reader_case> real_cases = {
 const std::vector<reader_case> integer_cases = {
     {"7 +7 -7 0 -0 000123\n", {{"iiiiii", "7 7 -7 0 0 123 | ok"}}},
     {"2147483647 -2147483648 +2147483647\n", {{"iii", "2147483647 -2147483648 2147483647 | ok"}}},
-    {"2147483648\n", {{"i", "? | malformed 1 integer line 1"}}},
-    {"-2147483649\n", {{"i", "? | malformed 1 integer line 1"}}},
-    {"99999999999999999999999\n", {{"i", "? | malformed 1 integer line 1"}}},
+    {"2147483648\n", {{"i", "? | malformed 1 integer line 1 out of range"}}},
+    {"-2147483649\n", {{"i", "? | malformed 1 integer line 1 out of range"}}},
+    {"99999999999999999999999\n", {{"i", "? | malformed 1 integer line 1 out of range"}}},
+    {"1.5 +0099999999999 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1 out of range"}}},
+    {"1.5 3*99999999999\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1 out of range"}}},
     {"00000000000000000000000000000000000007\n", {{"i", "7 | ok"}}},
     {"1.5 1.0 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
     {"1.5 1. 2\n", {{"rir", "1.5 ? ? | malformed 2 integer line 1"}}},
@@ -456,22 +472,26 @@ TEST(Reader, MalformedValues) { check(malformed_cases); }
 TEST(Reader, EndOfFile) { check(end_of_file_cases); }
 
 // The reference reader that the fuzz target holds the reader to reads every
-// table as the reader must, malformed values' texts included.
+// table as the reader must, malformed values' texts and their lines' values
+// included.
 TEST(ReferenceReader, ReadsEveryTable) {
     for (const auto* table : all_tables) {
         for (const reader_case& c : *table) {
             testing_support::reference_reader reference(c.input);
             memory_source src(c.input, chunks::of(whole));
             std::string text, reference_text;
-            EXPECT_EQ(run_with(c, reference, &reference_text), expected(c)) << escape(c.input);
-            run(c, src, &text);
+            std::int64_t values = 0, reference_values = 0;
+            EXPECT_EQ(run_with(c, reference, &reference_text, &reference_values), expected(c)) << escape(c.input);
+            run(c, src, &text, &values);
             EXPECT_EQ(reference_text, text) << escape(c.input);
+            EXPECT_EQ(reference_values, values) << escape(c.input);
         }
     }
 }
 
 // The text of the malformed value that ends the reads: the value up to its
-// end, a repeat count included, cut after text_size bytes and one more.
+// end, a repeat count included, cut after text_size bytes and one more; and
+// how many values its line holds, wherever the buffer cut the line.
 TEST(Reader, MalformedValueText) {
     using namespace std::string_literals;
     const std::string long_value = std::string(39, '9') + "xy" + std::string(5000, '9');
@@ -479,25 +499,31 @@ TEST(Reader, MalformedValueText) {
         std::string input;
         std::vector<std::string> reads;  // the item kinds of each read
         std::string text;
+        std::int64_t values;
     } cases[] = {
-        {"1 2 84O.40 4\n", {"rrrr"}, "84O.40"},
-        {"1.5 5.0 2\n", {"rir"}, "5.0"},
-        {"1.5 2*1.5\n", {"rii"}, "2*1.5"},
-        {"0*5,1\n", {"rr"}, "0*5"},
-        {"2*x/\n", {"rr"}, "2*x"},
-        {"1x\t2\n", {"rr"}, "1x"},
-        {"1 2 -", {"rrr"}, "-"},
-        {"\0\0 1\n"s, {"r"}, "\0\0"s},
+        {"1 2 84O.40 4\n", {"rrrr"}, "84O.40", 4},
+        {"1.5 5.0 2\n", {"rir"}, "5.0", 3},
+        {"1.5 2*1.5\n", {"rii"}, "2*1.5", 2},
+        {"0*5,1\n", {"rr"}, "0*5", 2},
+        {"2*x/\n", {"rr"}, "2*x", 1},
+        {"1x\t2\n", {"rr"}, "1x", 2},
+        {"1 2 -", {"rrr"}, "-", 3},
+        {"\0\0 1\n"s, {"r"}, "\0\0"s, 2},
         // After values the general scan took, in the same read or earlier.
-        {"2*7 1*3 nan(1)\n", {"rrrr"}, "nan(1)"},
-        {"1e400 3*\n1 2*\nq\n", {"rrrr", "rrr", "r"}, "q"},
-        {"1 " + long_value.substr(0, 40) + "\n", {"rr"}, long_value.substr(0, 40)},
-        {"1 " + long_value.substr(0, 41) + "\n", {"rr"}, long_value.substr(0, 41)},
-        {"1 " + long_value + "\n", {"rr"}, long_value.substr(0, 41)},
+        {"2*7 1*3 nan(1)\n", {"rrrr"}, "nan(1)", 3},
+        {"1e400 3*\n1 2*\nq\n", {"rrrr", "rrr", "r"}, "q", 1},
+        {"1 " + long_value.substr(0, 40) + "\n", {"rr"}, long_value.substr(0, 40), 2},
+        {"1 " + long_value.substr(0, 41) + "\n", {"rr"}, long_value.substr(0, 41), 2},
+        {"1 " + long_value + "\n", {"rr"}, long_value.substr(0, 41), 2},
         // Longer than the reader's buffer.
-        {"1 " + std::string(std::size_t{1} << 19, '7') + "x\n", {"rr"}, std::string(41, '7')},
+        {"1 " + std::string(std::size_t{1} << 19, '7') + "x 5\n", {"rr"}, std::string(41, '7'), 3},
+        // A row where a header is read; the line is counted whole, not as
+        // far as the read went, and only the line the value stands on.
+        {"t\n 10.0 194.20 288.085 1.31e-02 84.40 -0.700 -1.5e-04\r\n", {"-", "rir"}, "194.20", 7},
+        {"1 2 3\n4 x,6 , 7 8 9 10\n5\n", {"rrr", "rrr"}, "x", 7},
+        {"1.5\n2.5 3 4\n", {"rir"}, "2.5", 3},
         // A header's row count of 100,000 digits.
-        {" 1.0 " + std::string(100000, '1') + " 1.0\n", {"rir"}, std::string(41, '1')},
+        {" 1.0 " + std::string(100000, '1') + " 1.0\n", {"rir"}, std::string(41, '1'), 3},
     };
     static_assert(textio::reader::text_size == 40);
     for (const auto& c : cases) {
@@ -506,11 +532,13 @@ TEST(Reader, MalformedValueText) {
         for (const std::size_t chunk : {whole, std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{4093}}) {
             memory_source src(c.input, chunks::of(chunk));
             std::string text;
-            const std::vector<std::string> got = run(rc, src, &text);
+            std::int64_t values = 0;
+            const std::vector<std::string> got = run(rc, src, &text, &values);
             const std::string where = "input \"" + escape(c.input) + "\", " + std::to_string(chunk) + " bytes per read";
             ASSERT_EQ(got.size(), c.reads.size()) << where;
             EXPECT_NE(got.back().find("malformed"), std::string::npos) << where << ": " << got.back();
             EXPECT_EQ(escape(text), escape(c.text)) << where;
+            EXPECT_EQ(values, c.values) << where;
         }
     }
 }
@@ -718,7 +746,7 @@ TEST(Reader, HundredThousandDigits) {
         {ones + "e-100002\n", {{"r", "0.0011111111 | ok"}}},
         // An exponent of 100,000 digits.
         {"7e"s + ones + "\n", {{"r", "inf | ok"}}},
-        {z + "7 1" + z + "\n", {{"ii", "7 ? | malformed 2 integer line 1"}}},
+        {z + "7 1" + z + "\n", {{"ii", "7 ? | malformed 2 integer line 1 out of range"}}},
         {"-"s + z + "2147483648\n", {{"i", "-2147483648 | ok"}}},
     };
     // Longer than the reader's buffer: read in pieces, the text of a

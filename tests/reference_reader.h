@@ -4,6 +4,7 @@
 // and obviously right, it is what the fuzz target holds the reader to.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -48,16 +49,20 @@ public:
                 std::size_t end = pos_;
                 while (end < text_.size() && !terminator(text_[end])) ++end;
                 const std::string_view token = text_.substr(pos_, end - pos_);
+                const std::size_t token_start = pos_;
                 pos_ = end;
                 after_comma = false;
-                if (!take(token, items, next)) {
+                bool out_of_range = false;
+                if (!take(token, items, next, out_of_range)) {
                     text_kept_ = std::string(token.substr(0, textio::reader::text_size + 1));
-                    textio::read_result r;
-                    r.what = textio::status::malformed;
-                    r.position = static_cast<int>(next + 1);
-                    r.expected = items[next].type;
-                    r.line = line_;
-                    return r;
+                    textio::malformed m;
+                    m.position = static_cast<int>(next + 1);
+                    m.expected = items[next].type;
+                    m.out_of_range = out_of_range;
+                    m.line = line_;
+                    m.line_values = values_of_line(token_start);
+                    rest_of_line();
+                    return {m};
                 }
                 if (next == items.size()) return rest_of_line();
             }
@@ -130,25 +135,29 @@ private:
         return true;
     }
 
-    // An integer: sign and digits, within 32 bits.
-    static bool integer(std::string_view s, std::int32_t& out) {
+    // An integer: sign and digits, within 32 bits; `out_of_range` tells a
+    // whole number beyond them.
+    static bool integer(std::string_view s, std::int32_t& out, bool& out_of_range) {
         bool negative = false;
         if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
             negative = s[0] == '-';
             s.remove_prefix(1);
         }
         if (!digits_only(s)) return false;
+        out_of_range = true;
         while (s.size() > 1 && s[0] == '0') s.remove_prefix(1);
         if (s.size() > 10) return false;
         const long long v = std::stoll(std::string(s));
         if (v > (negative ? 2147483648LL : 2147483647LL)) return false;
+        out_of_range = false;
         out = static_cast<std::int32_t>(negative ? -v : v);
         return true;
     }
 
     // A value for the items from `next` on: r* skips r of them, r*c fills r
     // of them with c, and anything else fills one.
-    static bool take(std::string_view token, std::span<const textio::item> items, std::size_t& next) {
+    static bool take(std::string_view token, std::span<const textio::item> items, std::size_t& next,
+                     bool& out_of_range) {
         std::size_t repeat = 1;
         const std::size_t star = token.find('*');
         std::string_view value = token;
@@ -171,7 +180,7 @@ private:
                 *static_cast<float*>(it.target) = v;
             } else {
                 std::int32_t v;
-                if (!integer(value, v)) return false;
+                if (!integer(value, v, out_of_range)) return false;
                 *static_cast<std::int32_t*>(it.target) = v;
             }
         }
@@ -190,12 +199,25 @@ private:
     }
 
     textio::read_result end_of_file(std::size_t reached) const {
-        textio::read_result r;
-        r.what = textio::status::end_of_file;
-        r.position = static_cast<int>(reached);
-        r.no_line_end = !text_.empty() && text_.back() != '\n';
-        r.line = line_ - (r.no_line_end ? 0 : 1);
-        return r;
+        textio::end_of_file e;
+        e.items_reached = static_cast<int>(reached);
+        e.no_line_end = !text_.empty() && text_.back() != '\n';
+        e.lines = line_ - (e.no_line_end ? 0 : 1);
+        return {e};
+    }
+
+    // The values of the line that holds the byte at `at`: runs of bytes
+    // that are not terminators.
+    std::int64_t values_of_line(std::size_t at) const {
+        const std::size_t nl = at == 0 ? std::string_view::npos : text_.rfind('\n', at - 1);
+        std::size_t p = nl == std::string_view::npos ? 0 : nl + 1;
+        const std::size_t end = std::min(text_.find('\n', at), text_.size());
+        std::int64_t n = 0;
+        for (bool in = false; p < end; ++p) {
+            n += !terminator(text_[p]) && !in;
+            in = !terminator(text_[p]);
+        }
+        return n;
     }
 
     std::string_view text_;

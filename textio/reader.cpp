@@ -49,6 +49,19 @@ bool integer_value(const value& v, std::uint64_t whole, std::int32_t& out) {
     return v.what == value::form::number && quick_real(d, v.negative, out);
 }
 
+// The values that begin in [first, last): runs of bytes other than blanks,
+// commas, slashes and line feeds. Where `on`, a run at `first` goes on from
+// a value before it.
+std::int64_t values_in(const char* first, const char* last, bool on) {
+    std::int64_t n = 0;
+    for (; first != last; ++first) {
+        const bool in = class_of(*first) == value_byte;
+        n += in && !on;
+        on = in;
+    }
+    return n;
+}
+
 float real_value(const value& v, exact_digits& d) {
     if (v.what != value::form::number) return word_value(v.what, v.negative);
     d.d.negative = v.negative;
@@ -111,6 +124,10 @@ void reader::index_more() {
 bool reader::refill(std::uint32_t keep) {
     if (eof_ || error_ != 0) return false;
     const std::uint32_t kept = end_ - keep;
+    if (keep != 0) {
+        values_gone_ = values_before(keep);
+        value_gone_on_ = class_of(buf_[keep - 1]) == value_byte;
+    }
     if (kept != 0 && keep != 0) std::memmove(buf_, buf_ + keep, kept);
     const std::ptrdiff_t n = in_.read(buf_ + kept, buffer_size - kept);
     std::uint32_t got = 0;
@@ -190,19 +207,9 @@ read_result reader::skip_line() {
 // The read cannot go on: the input has ended or failed after `reached` items.
 read_result reader::stopped(std::size_t reached) {
     line_begin_ = end_;  // nothing is left to read
-    read_result r;
-    if (error_ != 0) {
-        r.what = status::read_error;
-        r.error = error_;
-        r.line = line_;
-        return r;
-    }
+    if (error_ != 0) return {read_error{line_, error_}};
     const bool ended = last_byte_ < 0 || last_byte_ == '\n';
-    r.what = status::end_of_file;
-    r.position = static_cast<int>(reached);
-    r.line = ended ? line_ - 1 : line_;
-    r.no_line_end = !ended;
-    return r;
+    return {end_of_file{ended ? line_ - 1 : line_, static_cast<int>(reached), !ended}};
 }
 
 void reader::keep_text(std::uint32_t start, std::uint32_t end) {
@@ -210,13 +217,51 @@ void reader::keep_text(std::uint32_t start, std::uint32_t end) {
     std::memcpy(text_, buf_ + start, text_length_);
 }
 
-read_result reader::malformed(std::size_t index, kind expected) {
-    read_result r;
-    r.what = status::malformed;
-    r.position = static_cast<int>(index + 1);
-    r.expected = expected;
-    r.line = line_;
-    return r;
+// The values of the current line in the data before `at`.
+std::int64_t reader::values_before(std::uint32_t at) const {
+    for (std::uint32_t p = at; p != 0; --p)
+        if (buf_[p - 1] == '\n') return values_in(buf_ + p, buf_ + at, false);
+    return values_gone_ + values_in(buf_, buf_ + at, value_gone_on_);
+}
+
+// Consumes the rest of the line, from the next entry on, and counts the
+// values that begin in it; -1 where the input fails first.
+std::int64_t reader::values_to_line_end() {
+    std::int64_t n = 0;
+    for (;;) {
+        const std::uint32_t at = *cur_;
+        const byte_class c = class_of(buf_[at]);
+        if (c == line_feed) {
+            if (at == end_) {
+                const bool refills = indexed_ > end_;
+                if (more()) {
+                    // A value the refill cut goes on at the start of the buffer.
+                    if (refills && value_gone_on_ && *cur_ == 0 && class_of(buf_[0]) == value_byte) ++cur_;
+                    continue;
+                }
+                if (error_ != 0) return -1;
+                ended_on_line_feed_ = false;
+                line_begin_ = end_;
+                return n;
+            }
+            ++cur_;
+            ++line_;
+            line_begin_ = at + 1;
+            ended_on_line_feed_ = true;
+            return n;
+        }
+        n += c == value_byte;
+        ++cur_;
+    }
+}
+
+// The value before the next entry is malformed: where it stands, and the
+// values of its line, whose rest is consumed.
+read_result reader::malformed_at(std::size_t index, kind expected, bool out_of_range) {
+    malformed m{line_, values_before(*cur_), static_cast<int>(index + 1), expected, out_of_range};
+    const std::int64_t rest = values_to_line_end();
+    m.line_values = rest < 0 ? -1 : m.line_values + rest;
+    return {m};
 }
 
 // Every value but a plain number for a real item: repeats, null values,
@@ -277,7 +322,8 @@ reader::outcome reader::take(std::span<const item> items, std::size_t next, std:
             std::int32_t x;
             if (!integer_value(v, is_exact ? exact.whole() : quick.whole(), x)) {
                 if (end != end_ || eof_) keep_text(start, end);
-                return {taken::malformed, next};
+                const bool whole_number = v.what == value::form::number && v.integral;
+                return {whole_number ? taken::out_of_range : taken::malformed, next};
             }
             *static_cast<std::int32_t*>(it.target) = x;
         }
@@ -339,7 +385,8 @@ read_result reader::read_list(std::span<const item> items) {
                 case taken::full:
                     return discard_line();
                 case taken::malformed:
-                    return malformed(o.next, it->type);
+                case taken::out_of_range:
+                    return malformed_at(o.next, it->type, o.what == taken::out_of_range);
                 case taken::failed:
                     return stopped();
             }

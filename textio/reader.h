@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <variant>
 
 #include "textio/stream.h"
 
@@ -23,20 +24,44 @@ struct item {
     static item integer(std::int32_t& v) { return {kind::integer, &v}; }
 };
 
-enum class status : std::uint8_t { ok, end_of_file, malformed, read_error };
+// How a read ended: one small struct for each way, each field with one
+// meaning.
+
+// The read filled its list, or a slash or null values ended it.
+struct done {
+    bool operator==(const done&) const = default;
+};
+
+// The input ended before the read was complete.
+struct end_of_file {
+    std::int64_t lines = 0;    // how many lines the input holds
+    int items_reached = 0;     // the items the read had filled or passed over
+    bool no_line_end = false;  // the input's last line has no line feed
+    bool operator==(const end_of_file&) const = default;
+};
+
+// A value that is not what its item needs. The rest of its line is
+// consumed.
+struct malformed {
+    std::int64_t line = 0;         // the input line the value stands on
+    std::int64_t line_values = 0;  // how many values that line holds (-1: the input failed before its end)
+    int position = 0;              // the item's position in the list, from 1
+    kind expected = kind::real;
+    bool out_of_range = false;  // an integer item's value is a whole number beyond 32 bits
+    bool operator==(const malformed&) const = default;
+};
+
+// The input could not be read.
+struct read_error {
+    std::int64_t line = 0;  // the input line the read was on
+    int error = 0;          // the errno value
+    bool operator==(const read_error&) const = default;
+};
 
 struct read_result {
-    status what = status::ok;
-    int position = 0;            // malformed: the item's position in the list, from 1;
-                                 // end_of_file: how many items the read had reached
-    kind expected = kind::real;  // malformed: what the item needed
-    int error = 0;               // read_error: the errno value
-    // malformed and read_error: the input line (from 1) where it happened;
-    // end_of_file: how many lines the input holds.
-    std::int64_t line = 0;
-    bool no_line_end = false;  // end_of_file: the input's last line has no line feed
+    std::variant<done, end_of_file, malformed, read_error> what;
 
-    explicit operator bool() const { return what == status::ok; }
+    explicit operator bool() const { return what.index() == 0; }
 };
 
 class reader {
@@ -79,7 +104,7 @@ public:
 
 private:
     struct long_input;
-    enum class taken : std::uint8_t { more, full, malformed, failed };
+    enum class taken : std::uint8_t { more, full, malformed, out_of_range, failed };
 
     void index_more();
     bool refill(std::uint32_t keep);
@@ -96,7 +121,9 @@ private:
     outcome take(std::span<const item> items, std::size_t next, std::uint32_t start, std::uint32_t end);
     read_result discard_line();
     read_result stopped(std::size_t reached = 0);
-    read_result malformed(std::size_t index, kind expected);
+    read_result malformed_at(std::size_t index, kind expected, bool out_of_range);
+    std::int64_t values_before(std::uint32_t at) const;
+    std::int64_t values_to_line_end();
     void keep_text(std::uint32_t start, std::uint32_t end);
 
     source& in_;
@@ -109,6 +136,10 @@ private:
     std::uint32_t end_ = 0;      // the end of the data in buf_
     std::uint32_t indexed_ = 0;  // the index is built up to here
     bool value_before_ = false;  // the byte before indexed_ belongs to a value
+    // The values of the line that buf_[0] is on which refills have moved out
+    // of the buffer, and whether the byte before buf_[0] belongs to a value.
+    std::int64_t values_gone_ = 0;
+    bool value_gone_on_ = false;
     // Where the line after the last line feed consumed begins, while that is
     // in the buffer: what lies between it and end_ is still to be read.
     std::uint32_t line_begin_ = 0;
