@@ -38,7 +38,9 @@ private:
 };
 
 // What ended the run, then output lost at the end if any: each diagnostic
-// as two lines (the first naming the statement, unit and file), or, when
+// a first line naming the statement, unit and file and a second saying what
+// happened, with a hint or two after it where they help (a header shaped as
+// a row, a compressed input, a redirection into the output); or, when
 // storage could not be obtained, a line saying for what, the system's
 // reason and the line "Allocation would exceed memory limit". Every line
 // ends with a line feed.

@@ -14,7 +14,7 @@
 // that runs out of room keeps exactly the blocks that fit whole and the run
 // reports the lost write; a failing input keeps a whole-block prefix of the
 // output; an output that gets no line keeps what it held; the diagnostic is
-// two lines of printable text.
+// two to six lines of printable text.
 #include <cstdint>
 #include <cstring>
 #include <string>
