@@ -1,5 +1,7 @@
 // The block loop over input and output held in memory, and how the output
 // file is emptied.
+#include "app/convert.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,7 +12,6 @@
 #include <filesystem>
 #include <string>
 
-#include "app/convert.h"
 #include "app/diagnostics.h"
 #include "app/files.h"
 #include "memory_stream.h"

@@ -3,6 +3,8 @@
 // numbers go through the reader, one per line, so the scanning that builds
 // each decimal is checked along with the conversion.
 
+#include "textio/decimal.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,10 +19,9 @@
 #include <string_view>
 #include <vector>
 
-#include "textio/decimal.h"
-#include "textio/reader.h"
 #include "memory_stream.h"
 #include "support.h"
+#include "textio/reader.h"
 
 namespace {
 

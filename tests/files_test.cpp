@@ -1,6 +1,8 @@
 // The files of a run against scripted system calls: the fallbacks of
 // opening, calls a signal interrupts, short writes and a failed close, with
 // neither root nor a second user.
+#include "app/files.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "app/files.h"
 #include "system_mock.h"
 
 namespace {

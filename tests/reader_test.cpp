@@ -3,12 +3,6 @@
 // at a time, and through sources that fail part-way.
 
 #include "textio/reader.h"
-#include "textio/digits.h"
-#include "textio/index.h"
-
-#include "memory_stream.h"
-#include "reference_reader.h"
-#include "support.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +20,12 @@
 #include <string_view>
 #include <variant>
 #include <vector>
+
+#include "memory_stream.h"
+#include "reference_reader.h"
+#include "support.h"
+#include "textio/digits.h"
+#include "textio/index.h"
 
 namespace {
 

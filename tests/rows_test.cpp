@@ -5,6 +5,8 @@
 // floats is exact in double, and for a quotient or a sum, rounding to double
 // and then to float gives the correctly rounded float (53 >= 2 * 24 + 2), so
 // the method yields what single-precision arithmetic must give.
+#include "app/rows.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,7 +14,6 @@
 #include <random>
 #include <vector>
 
-#include "app/rows.h"
 #include "support.h"
 
 namespace {

@@ -3,9 +3,6 @@
 // disk does partway through a write.
 #include "textio/writer.h"
 
-#include "memory_stream.h"
-#include "support.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +12,9 @@
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "memory_stream.h"
+#include "support.h"
 
 namespace {
 
