@@ -6,6 +6,20 @@
 #include <limits>
 
 namespace textio {
+namespace {
+
+// A tie between two normal floats is w x 10^q = (2m + 1) x 2^t, with 2m + 1
+// odd and above 2^24: the float's 24 bits and the half below them. For
+// q >= 0, 5^q divides 2m + 1 < 2^25: q is at most 10. For q < 0,
+// w = (2m + 1) x 5^-q x 2^(t - q) > 2^24 x 5^-q, and w < 2^64: 5^-q < 2^40,
+// and -q is at most 17.
+constexpr int float_bits = std::numeric_limits<float>::digits;
+constexpr int smallest_tie_power = -17;
+constexpr int largest_tie_power = 10;
+static_assert(largest_tie_power == detail::largest_power_of_five_below(float_bits + 1) &&
+              -smallest_tie_power == detail::largest_power_of_five_below(64 - float_bits));
+
+}  // namespace
 
 bool nearest_float_bits_fully(std::uint64_t w, std::int64_t q, std::uint32_t& out) {
     if (w == 0 || q < smallest_power) {
@@ -28,13 +42,15 @@ bool nearest_float_bits_fully(std::uint64_t w, std::int64_t q, std::uint32_t& ou
         low += more;
         if (low < more) ++high;
     }
-    if (low == ~std::uint64_t{0} && q < -27) return false;
+    if (low == ~std::uint64_t{0} && q < detail::smallest_settled_power) return false;
 
     detail::leading_bits b = detail::leading(high, lz, q);
-    // Exactly half-way between two normal floats: only possible where 5^q
-    // fits in 64 bits, and then nothing but zeros was cut off below m. The
-    // bit below the float's last one then rounds to even instead of up.
-    if (b.power2 > 0 && low <= 1 && q >= -17 && q <= 10 && (b.m & 3) == 1 && (b.m << b.shift) == high)
+    // Exactly half-way between two normal floats: only possible for q from
+    // smallest_tie_power to largest_tie_power, where nothing but zeros was
+    // cut off below m. The bit below the float's last one then rounds to
+    // even instead of up.
+    if (b.power2 > 0 && low <= 1 && q >= smallest_tie_power && q <= largest_tie_power && (b.m & 3) == 1 &&
+        (b.m << b.shift) == high)
         b.m &= ~std::uint64_t{1};
     out = detail::rounded_bits(b.m, b.power2);
     return true;

@@ -101,10 +101,44 @@ struct leading_bits {
     std::int64_t power2;
 };
 
+// floor(q x log2(10)) as (217706 x q) >> 16: 217706 is log2(10) x 2^16 =
+// 217705.88 rounded to the nearest integer, close enough that the floor is
+// exact for every q from smallest_power to largest_power, as the check below
+// shows against the width of 10^n = 5^n x 2^n: for n > 0, 10^n is no power
+// of two, so 2^(width - 1) < 10^n < 2^width and floor(-n x log2(10)) is
+// -width.
+constexpr std::int64_t floor_log2_pow10(std::int64_t q) { return (217706 * q) >> 16; }
+
+constexpr bool floor_log2_pow10_is_exact() {
+    wide five;  // 5^n
+    five.limb[0] = 1;
+    for (int n = 0; n <= -smallest_power || n <= largest_power; ++n, five.times(5)) {
+        const int width = five.bits() + n;  // of 10^n
+        if (n <= largest_power && floor_log2_pow10(n) != width - 1) return false;
+        if (n > 0 && n <= -smallest_power && floor_log2_pow10(-n) != -width) return false;
+    }
+    return true;
+}
+static_assert(floor_log2_pow10_is_exact());
+
+// The largest n with 5^n < 2^bits.
+constexpr int largest_power_of_five_below(int bits) {
+    int n = 0;
+    for (u128 p = 5; p < u128{1} << bits; p *= 5) ++n;
+    return n;
+}
+
+// Where the product settles the last bits even when they are all ones:
+// for q >= 0 the power of five is exact (5^38 has 89 bits), and for q < 0
+// where 5^-q < 2^64 the 128-bit reciprocal gives the product exactly, as
+// Eisel and Lemire show; 27 is the largest n with 5^n < 2^64.
+inline constexpr int smallest_settled_power = -27;
+static_assert(-smallest_settled_power == largest_power_of_five_below(64));
+
 inline leading_bits leading(std::uint64_t high, int lz, std::int64_t q) {
     const int upper = static_cast<int>(high >> 63);
     const int shift = upper + 64 - 26;
-    return {high >> shift, shift, ((217706 * q) >> 16) + 63 + upper - lz + 127};
+    return {high >> shift, shift, floor_log2_pow10(q) + 63 + upper - lz + 127};
 }
 
 // The float's bits from its leading bits, the bit below its last one
@@ -140,7 +174,8 @@ inline std::uint32_t rounded_bits(std::uint64_t m, std::int64_t power2) {
     // More bits of the power of five needed, a product just short of exact,
     // or one with nothing below m, which may be a tie between two floats.
     constexpr std::uint64_t below_precision = ~std::uint64_t{0} >> 26;
-    if (((high & below_precision) == below_precision) | ((low == ~std::uint64_t{0}) & (q < -27)) |
+    if (((high & below_precision) == below_precision) |
+        ((low == ~std::uint64_t{0}) & (q < detail::smallest_settled_power)) |
         ((low <= 1) & ((high << (64 - b.shift)) == 0))) [[unlikely]]
         return nearest_float_bits_fully(w, q, out);
     out = detail::rounded_bits(b.m, b.power2);

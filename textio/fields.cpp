@@ -382,6 +382,10 @@ constexpr T repeated(char c, int count) {
 // written as: its first eight characters, and its last eight, which overlap
 // them where the width is below 16. A character is a byte, the first in the
 // lowest. A field of eight characters or fewer has the first word only.
+// Built in a buffer of 16 characters and copied once instead, data lines of
+// model rows took 51.4 ns against 37.7 (median ratio +36.5 %), and those of
+// mixed rows 37.2 against 38.5 (-3.0 %), each the median of ten alternate
+// runs of three repetitions (bench/micro.cpp, BM_write_data_lines_*).
 template <int width>
 struct field_text {
     static_assert(width <= 16);
@@ -427,11 +431,12 @@ constexpr field_text<width> right_aligned(const char* word) {
 
 // The four characters of every number below 10^4, leading zeros included,
 // the first in the lowest byte (40,000 bytes). A table of two digits (200
-// bytes, with group = 2) takes seven lookups and six divisions for a
-// fixed-point field's 14 digits where this one takes four and three: data
-// lines were about a fifth slower with it, and the whole program 5 to 14 %
-// slower on every shape of file but the one whose values change form at
-// random, where it was level.
+// bytes) takes seven lookups and six divisions for a fixed-point field's 14
+// digits where this one takes four and three: data lines took 47.5 ns
+// against 37.3 with it on model rows and 48.0 against 37.7 on mixed ones
+// (+28 % and +26 %, medians as for the field's text), and the whole program
+// was 5 to 14 % slower on every shape of file but the one whose values
+// change form at random, where it was level.
 constexpr int group = 4;
 constexpr auto digit_groups = [] {
     struct table {
@@ -441,37 +446,6 @@ constexpr auto digit_groups = [] {
         t.v[i] = ('0' + i / 1000) | ('0' + i / 100 % 10) << 8 | ('0' + i / 10 % 10) << 16 | ('0' + i % 10) << 24;
     return t;
 }();
-
-// n / 10^p for n < 10^16, by one product and a shift as compilers divide by
-// constants: the quotient is floor(n x m / 2^(64+s)) for
-// m = ceil(2^(64+s) / 10^p) wherever n x (m x 10^p - 2^(64+s)) < 2^(64+s),
-// which the smallest s below gives for every n below 10^16.
-struct reciprocal {
-    std::uint64_t m;
-    int s;
-};
-
-constexpr reciprocal reciprocal_of_power_of_ten(int p) {
-    const u128 below = power<u128>(10, 16);
-    const u128 d = power<u128>(10, p);
-    for (int s = 0; s < 64; ++s) {
-        const u128 two = u128{1} << (64 + s);
-        const u128 m = (two + d - 1) / d;
-        if (m >> 64 != 0) break;
-        if ((below - 1) * (m * d - two) < two) return {static_cast<std::uint64_t>(m), s};
-    }
-    throw "no reciprocal of 64 bits";
-}
-
-template <int p>
-[[gnu::always_inline]] constexpr std::uint64_t divide_by_power_of_ten(std::uint64_t n) {
-    if constexpr (p == 0) {
-        return n;
-    } else {
-        constexpr reciprocal r = reciprocal_of_power_of_ten(p);
-        return static_cast<std::uint64_t>((u128{n} * r.m) >> 64 >> r.s);
-    }
-}
 
 // The characters of the `count` digits of n < 10^count, count at most the
 // table's, leading zeros included.
@@ -488,7 +462,9 @@ template <int count>
 // included: digit `first` of the field's at place `at + first`, and those
 // from the point on, after the first `whole`, one place further. Numbers
 // longer than the table's are split in two, the lower part a power of two
-// groups long.
+// groups long, by the division the compiler makes of a product and shifts:
+// a reciprocal searched for the quotients below 10^16 alone was no faster
+// (-1.7 % on model rows, +0.3 % on mixed ones, medians as above).
 template <int at, int whole, int first, int count, int width>
 [[gnu::always_inline]] constexpr void put_digits(field_text<width>& t, std::uint64_t n) {
     if constexpr (count > group) {
@@ -498,7 +474,7 @@ template <int at, int whole, int first, int count, int width>
         if constexpr (count <= 9)  // in 32 bits: 10^9 < 2^32
             high = static_cast<std::uint32_t>(n) / static_cast<std::uint32_t>(unit);
         else
-            high = divide_by_power_of_ten<low>(n);
+            high = n / unit;
         put_digits<at, whole, first, count - low>(t, high);
         put_digits<at, whole, first + count - low, low>(t, n - high * unit);
     } else {
@@ -553,7 +529,11 @@ template <int last, int width>
 // from -45 to 38 (index + 45) in their places, and what a text of digits
 // loses for z leading zeros as blanks and a sign (a blank is a zero less
 // '0' - ' ', a minus sign on the last blank a zero less '0' - '-'), by z and
-// the sign; each word of the text apart.
+// the sign; each word of the text apart. With the exponent's characters
+// worked out for each field instead, data lines took 38.9 ns against 36.7
+// on model rows and 38.4 against 36.7 on mixed ones (+4.5 % both); with
+// the blanks' words worked out from z, 46.1 against 38.0 and 44.6 against
+// 37.6 (+24 % and +20 %), medians as above.
 template <layout f>
 struct layout_parts {
     static constexpr int blank_places = f.blank_zeros ? f.whole : 1;
@@ -596,8 +576,8 @@ constexpr layout_parts<f> parts_of = [] {
 // digits with the point after the whole part, then the exponent; blanks
 // before, and leading zeros as blanks too where the field has them, a
 // negative value's minus sign on the last. A field with blanks of its own
-// before the digits has its sign in place of the last of them, and leaves it
-// to what it shows instead.
+// before the digits has its sign in place of the last of them: ' ' | '-' is
+// '-'.
 template <layout f>
 [[gnu::always_inline]] constexpr field_text<f.width> digits_text(const field_digits& d, const layout_parts<f>& parts) {
     constexpr int first = start<f>;
@@ -619,31 +599,20 @@ template <layout f>
         const unsigned z = leading_zeros<last>(t);
         t.head -= parts.blanks_head[z][d.negative];
         if constexpr (last > t.tail_start) t.tail -= parts.blanks_tail[z][d.negative];
+    } else if constexpr (first > 0) {
+        t.template put<first - 1, 1>(all_if<std::uint64_t>(d.negative) & '-');
     }
-    return t;
-}
-
-// The minus sign on the blank before the first digit, where a field has one
-// there: ' ' | '-' is '-'.
-template <layout f>
-constexpr field_text<f.width> sign_text(int negative) {
-    constexpr int first = start<f>;
-    field_text<f.width> t;
-    if constexpr (first > 0 && !f.blank_zeros)
-        if (negative != 0) t.template put<first - 1, 1>('-');
     return t;
 }
 
 // All a layout's tables in one block, so that one address reaches them:
 // its parts, then what a field shows in place of its digits, by what it
 // shows and the sign (asterisks, the words, and zero in a scientific
-// field; with its digits, the sign where it has a place of its own), each
-// word apart, and which of the digits' text is kept.
+// field; nothing for the digits), each word apart.
 template <layout f>
 struct layout_tables : layout_parts<f> {
     std::uint64_t instead_head[shown_kinds][2];
     std::uint64_t instead_tail[shown_kinds][2];
-    std::uint64_t keep[shown_kinds];
 };
 
 template <layout f>
@@ -654,15 +623,13 @@ constexpr layout_tables<f> tables_of = [] {
         v[static_cast<int>(what)][0] = positive;
         v[static_cast<int>(what)][1] = negative;
     };
-    put(shown::digits, sign_text<f>(0), sign_text<f>(1));
     put(shown::asterisks, right_aligned<f.width>("****************"), right_aligned<f.width>("****************"));
     put(shown::infinity, right_aligned<f.width>("Infinity"), right_aligned<f.width>("-Infinity"));
     put(shown::nan, right_aligned<f.width>("NaN"), right_aligned<f.width>("NaN"));
     if constexpr (f.exponent) {
         constexpr int exponent = 1 - f.digits;  // 0 x 10^0 for the first digit
-        const text zero = digits_text<f>({0, exponent, 0, shown::digits}, parts_of<f>);
-        const text minus = sign_text<f>(1);
-        put(shown::zero, zero, {zero.head | minus.head, zero.tail | minus.tail});
+        put(shown::zero, digits_text<f>({0, exponent, 0, shown::digits}, parts_of<f>),
+            digits_text<f>({0, exponent, 1, shown::digits}, parts_of<f>));
     }
     layout_tables<f> t{};
     static_cast<layout_parts<f>&>(t) = parts_of<f>;
@@ -671,7 +638,6 @@ constexpr layout_tables<f> tables_of = [] {
             t.instead_head[i][negative] = v[i][negative].head;
             t.instead_tail[i][negative] = v[i][negative].tail;
         }
-        t.keep[i] = i == static_cast<int>(shown::digits) ? ~std::uint64_t{0} : 0;
     }
     return t;
 }();
@@ -685,21 +651,34 @@ void store_chars(char* p, std::uint64_t w, int n) {
     }
 }
 
+// Writes a field's text.
+template <int width>
+[[gnu::always_inline]] inline void store_text(char* field, const field_text<width>& t) {
+    if constexpr (width > 8) {
+        store_chars(field, t.head, 8);
+        store_chars(field + t.tail_start, t.tail, 8);
+    } else {
+        store_chars(field, t.head, width);
+    }
+}
+
 // Lays a field out and writes it: its digits, or what it shows instead.
+// By a branch: where values of every kind follow one another, mixed rows
+// took 28.8 ns a data line against 38.0 with the digits' text kept or
+// dropped by a mask without one, and model rows were level (38.3 against
+// 37.0 ns; medians of ten alternate runs of three repetitions each, the
+// median ratio +0.2 %).
 template <layout f>
 [[gnu::always_inline]] inline void write_field(char* field, const field_digits& d) {
     const layout_tables<f>& tables = tables_of<f>;
-    const field_text<f.width> t = digits_text<f>(d, tables);
-    // Chosen without a branch: where values of every kind follow one
-    // another, which it is would be hard to foresee.
-    const auto what = static_cast<std::size_t>(d.what);
-    const std::uint64_t head = (t.head & tables.keep[what]) | tables.instead_head[what][d.negative];
-    if constexpr (f.width > 8) {
-        store_chars(field, head, 8);
-        store_chars(field + t.tail_start, (t.tail & tables.keep[what]) | tables.instead_tail[what][d.negative], 8);
-    } else {
-        store_chars(field, head, f.width);
+    if (d.what != shown::digits) {
+        const auto what = static_cast<std::size_t>(d.what);
+        field_text<f.width> t;
+        t.head = tables.instead_head[what][d.negative];
+        t.tail = tables.instead_tail[what][d.negative];
+        return store_text(field, t);
     }
+    store_text(field, digits_text<f>(d, tables));
 }
 
 }  // namespace
