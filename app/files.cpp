@@ -108,10 +108,9 @@ int file::opened(bool input) {
 }
 
 void file::remove_if_created(const char* name) {
-    struct stat named_st, open_st;
-    if (created_ && sys::stat(name, &named_st) == 0 && sys::fstat(fd_, &open_st) == 0 &&
-        named_st.st_dev == open_st.st_dev && named_st.st_ino == open_st.st_ino && open_st.st_size == 0)
-        sys::unlink(name);
+    bool name_exists = false;
+    struct stat st;
+    if (created_ && named(name, name_exists) && sys::fstat(fd_, &st) == 0 && st.st_size == 0) sys::unlink(name);
 }
 
 int file::close() {
@@ -154,26 +153,21 @@ std::ptrdiff_t file::read(char* buf, std::size_t n) {
 int file::write(const char* data, std::size_t n, std::size_t& done) {
     done = 0;
     if (write_refused_ != 0) return write_refused_;
-    // A file shorter than what the run wrote there has been cut by another
-    // process: writing on would leave a hole of zero bytes where the blocks
-    // stood before it.
-    struct stat st;
-    if (regular_ && written_ > 0 && sys::fstat(fd_, &st) == 0 && static_cast<std::uint64_t>(st.st_size) < written_) {
-        cut_short_ = true;
-        found_ = static_cast<std::uint64_t>(st.st_size);
-        return cut_short_error;
-    }
+    // Writing on into a file another process has cut short would leave a
+    // hole of zero bytes where the blocks stood before it.
+    cut_short_sizes sizes;
+    if (cut_short(sizes)) return cut_short_error;
     const int error = sys::write_all(fd_, data, n, done);
     written_ += done;
     return error;
 }
 
-bool file::cut_short(cut_short_sizes& sizes) const {
+bool file::cut_short(cut_short_sizes& sizes) {
     struct stat st;
-    if (!cut_short_ && regular_ && fd_ >= 0 && sys::fstat(fd_, &st) == 0 &&
+    if (!cut_short_ && regular_ && fd_ >= 0 && written_ > 0 && sys::fstat(fd_, &st) == 0 &&
         static_cast<std::uint64_t>(st.st_size) < written_) {
-        sizes = {static_cast<std::uint64_t>(st.st_size), written_};
-        return true;
+        cut_short_ = true;
+        found_ = static_cast<std::uint64_t>(st.st_size);
     }
     sizes = {found_, written_};
     return cut_short_;

@@ -64,11 +64,12 @@ public:
     // has cut the file shorter than what the run wrote there (emptied it, or
     // a log rotation truncated it): the run writes no more into it.
     static constexpr int cut_short_error = -1;
-    // Whether that happened, and the sizes it found.
+    // Whether another process has cut the file shorter than what the run
+    // wrote there (checked now, and once seen, seen for good), and the sizes.
     struct cut_short_sizes {
         std::uint64_t size = 0, written = 0;
     };
-    bool cut_short(cut_short_sizes& sizes) const;
+    bool cut_short(cut_short_sizes& sizes);
     // Whether `name` still names this file.
     bool named(const char* name, bool& name_exists) const;
 
@@ -93,8 +94,8 @@ private:
     bool created_ = false;
     bool missing_ = false;
     std::uint64_t written_ = 0;  // bytes written, which is where the next write goes
-    std::uint64_t found_ = 0;    // the size found shorter than written_, once one was
-    bool cut_short_ = false;
+    bool cut_short_ = false;     // another process cut the file shorter than written_
+    std::uint64_t found_ = 0;    // to this size
 };
 
 }  // namespace app

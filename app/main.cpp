@@ -40,7 +40,7 @@ void say_waiting() {
 // A write refused because another process had cut the output short, as
 // what it is.
 template <class Variant>
-void name_cut_short(Variant& v, const app::file& output) {
+void name_cut_short(Variant& v, app::file& output) {
     const auto* w = std::get_if<app::write_failed>(&v);
     app::file::cut_short_sizes sizes;
     if (w != nullptr && w->error == app::file::cut_short_error && output.cut_short(sizes))
