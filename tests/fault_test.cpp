@@ -446,6 +446,15 @@ private:
 
 }  // namespace pipes
 
+// A writer that opens the FIFO at `path`, waiting for its reader, and
+// writes `bytes`; returns its pid.
+pid_t write_fifo(const std::string& path, const std::string& bytes) {
+    return pipes::spawn([&] {
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        if (fd >= 0 && ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) ::close(fd);
+    });
+}
+
 TEST(Pipes, FifoInputAndOutputEndWithTheInput) {
     // Both files opened for reading and writing, a FIFO would hold its own
     // writing end and never see the end of its input.
@@ -455,10 +464,7 @@ TEST(Pipes, FifoInputAndOutputEndWithTheInput) {
     {
         scratch_dir dir;
         ASSERT_EQ(::mkfifo(dir.file("lsf").c_str(), 0644), 0);
-        const pid_t writer = pipes::spawn([&] {
-            const int fd = ::open(dir.file("lsf").c_str(), O_WRONLY);
-            if (fd >= 0 && ::write(fd, in.data(), in.size()) == static_cast<ssize_t>(in.size())) ::close(fd);
-        });
+        const pid_t writer = write_fifo(dir.file("lsf"), in);
         const run_result r = run_converter(dir);
         pipes::reap(writer);
         EXPECT_EQ(r.signal, 0) << "the program hung and was killed";
@@ -480,10 +486,7 @@ TEST(Pipes, FifoInputAndOutputEndWithTheInput) {
         const auto run = testing_support::start_converter(dir, {.errors_descriptor = screen});
         ::close(screen);
         ::usleep(1500000);
-        const pid_t writer = pipes::spawn([&] {
-            const int fd = ::open(dir.file("lsf").c_str(), O_WRONLY);
-            if (fd >= 0 && ::write(fd, in.data(), in.size()) == static_cast<ssize_t>(in.size())) ::close(fd);
-        });
+        const pid_t writer = write_fifo(dir.file("lsf"), in);
         const run_result r = testing_support::finish(run);
         pipes::reap(writer);
         EXPECT_EQ(r.status, 2);
